@@ -8,3 +8,4 @@ for preset in native sanitize; do
   echo "== $preset"
   cmake --workflow --preset "$preset"
 done
+cmake --workflow --preset fuzz  # corpora as regression tests, then each fuzzer for a minute

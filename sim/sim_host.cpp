@@ -85,6 +85,8 @@ ItemId itemNext(ItemId id) {
     if (index < 0)
         return nullptr;
     const SimItem &item = h.items[static_cast<std::size_t>(index)];
+    if (item.endsList)
+        return nullptr;
     const std::vector<int> &order =
         item.type == itemBone ? h.items[static_cast<std::size_t>(item.object)].bones : h.itemsOfType[item.type];
     auto next = static_cast<std::size_t>(item.orderIndex) + 1;
@@ -124,7 +126,10 @@ ItemId itemParent(ItemId id) {
 int itemType(ItemId id) {
     SimHost &h = host();
     int index = queried(id);
-    return index < 0 ? -1 : h.items[static_cast<std::size_t>(index)].type;
+    if (index < 0)
+        return -1;
+    const SimItem &item = h.items[static_cast<std::size_t>(index)];
+    return item.reportedType ? *item.reportedType : item.type;
 }
 
 const char *itemName(ItemId id) {

@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <deque>
 #include <map>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -26,6 +27,8 @@ struct SimItem {
     int type = itemObject;
     std::string name;
     bool nameMissing = false;       // entry 8 answers null for this item
+    std::optional<int> reportedType;  // entry 7 answers this instead of the type (a hostile host)
+    bool endsList = false;          // entry 1 answers null after this item, as if its list ended here
     int parent = -1;                // index into SimHost::items; -1 for top level
     std::vector<int> children;      // in the host's child order
     int object = -1;                // bones: the owning object

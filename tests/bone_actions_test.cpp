@@ -2,6 +2,8 @@
 // the order is the behaviour and on the simulator's scene afterwards.
 #include <gtest/gtest.h>
 
+#include <set>
+
 #include "commands/bone_actions.h"
 #include "commands/weight_map_options.h"
 #include "test_support.h"
@@ -201,6 +203,73 @@ TEST(ApplyToBone, ABoneWithoutANameKeepsItsMapButGetsItsOtherLines) {
                                         "AddToSelection Named", "AddToSelection Nameless"}));
     EXPECT_EQ(host.item(nameless).weightMapName, "kept");
     EXPECT_EQ(host.item(nameless).flags, boneFlagWeightMapOnly);
+}
+
+// Found by the command fuzzer (corpus entry hand-empty-bone-name): an empty
+// name went out as "BoneWeightMapName " without a map name, which Layout
+// answers by asking the user for one.
+TEST(ApplyToBone, ABoneWithAnEmptyNameKeepsItsMapButGetsItsOtherLines) {
+    SimHost host;
+    ItemId object = host.addObject("O1");
+    ItemId nameless = host.addBone(object, "", nullptr, 0);
+    ItemId named = host.addBone(object, "Named", nullptr, 0);
+    host.item(nameless).weightMapName = "kept";
+    host.select({nameless, named});
+    assignWeightMaps(host, {1, 1, 0});
+    EXPECT_EQ(host.namedLines(), (Lines{"SelectItem ", "BoneWeightMapOnly", "SelectItem Named",
+                                        "BoneWeightMapName Named", "BoneWeightMapOnly", "EditBones",
+                                        "AddToSelection Named", "AddToSelection "}));
+    EXPECT_TRUE(host.rejectedLines().empty());
+    EXPECT_EQ(host.item(nameless).weightMapName, "kept");
+    EXPECT_EQ(host.item(nameless).flags, boneFlagWeightMapOnly);
+}
+
+// Found by the command fuzzer (corpus entries hand-mixed-*): the first selected
+// item sets the mode, and an entry of another type further down got that mode's
+// lines: "BoneActive" and "BoneWeightMapName" with an object or a light
+// selected, or a bone selected in object mode, after which Layout's switch back
+// to objects picked the bone's object and the restore left it selected. Such
+// entries are passed over; the restore still gives every entry back.
+TEST(ApplyToBones, EntriesOfAnotherTypeThanTheFirstArePassedOver) {
+    struct Case {
+        const char *name;
+        CommandKind kind;
+        bool bonesFirst;
+        Lines lines;
+    };
+    const Case cases[] = {
+        {"activate, bone first", commandActivate, true,
+         {"SelectItem B1", "BoneActive", "EditBones", "AddToSelection L1", "AddToSelection O1", "AddToSelection B1"}},
+        {"weight map, bone first", commandWeightMap, true,
+         {"SelectItem B1", "BoneWeightMapName B1", "EditBones", "AddToSelection L1", "AddToSelection O1",
+          "AddToSelection B1"}},
+        {"activate, object first", commandActivate, false,
+         {"SelectItem O1", "EditBones", "SelectItem B1", "BoneActive", "EditObjects", "EditObjects",
+          "AddToSelection B2", "AddToSelection L1", "AddToSelection O1"}},
+    };
+    for (const Case &row : cases) {
+        SCOPED_TRACE(row.name);
+        SimHost host;
+        ItemId o1 = host.addObject("O1");
+        ItemId b1 = host.addBone(o1, "B1", nullptr, 0);
+        ItemId o2 = host.addObject("O2");
+        ItemId b2 = host.addBone(o2, "B2", nullptr, 0);
+        ItemId light = host.addLight("L1");
+        std::vector<ItemId> selection = row.bonesFirst ? std::vector<ItemId>{b1, o1, light}
+                                                       : std::vector<ItemId>{o1, light, b2};
+        host.select(selection);
+        if (row.kind == commandWeightMap)
+            assignWeightMaps(host, {0, 0, 0});
+        else
+            activate(host);
+        EXPECT_EQ(host.namedLines(), row.lines);
+        EXPECT_TRUE(host.rejectedLines().empty());
+        EXPECT_EQ(host.item(b2).flags, 0u);  // never in scope
+        EXPECT_EQ(host.item(b2).weightMapNameSets, 0);
+        std::vector<ItemId> after = host.selected();
+        EXPECT_EQ(std::set<ItemId>(after.begin(), after.end()), std::set<ItemId>(selection.begin(), selection.end()));
+        EXPECT_EQ(after.size(), selection.size());
+    }
 }
 
 // Every bone in scope ends as asked, every other bone as it was, whatever the

@@ -18,14 +18,21 @@ int runBoneCommand(LayoutGeneric *generic, GlobalLookup globalLookup, CommandKin
     return 0;
 }
 
+// The first selected item sets the mode; an entry of another type (a list
+// Layout never hands out, but a host might) is passed over: a bone line sent
+// with an object selected, or the bones asked of a light, would act on items
+// the user did not choose.
 void CommandContext::applyToBones(CommandKind kind) {
     if (selectionType == itemBone) {
         for (std::uint32_t i = 0; i < selection.count; ++i)
-            applyToBone(kind, selection.items[i]);
+            if (itemInfo->type(selection.items[i]) == itemBone)
+                applyToBone(kind, selection.items[i]);
     } else {
         char line[1024];
         for (std::uint32_t i = 0; i < selection.count; ++i) {
             ItemId object = selection.items[i];
+            if (itemInfo->type(object) != itemObject)
+                continue;
             formatItemLine(line, sizeof line, "SelectItem %x", object);
             sendCommand(line);
             ItemId bone = itemInfo->first(itemBone, object);
@@ -69,9 +76,10 @@ void CommandContext::applyToBone(CommandKind kind, ItemId bone) {
     formatItemLine(line, sizeof line, "SelectItem %x", bone);
     sendCommand(line);
     if (kind == commandWeightMap) {
-        // A missing name would send an empty map name and wipe the bone's map.
+        // A missing or empty name would send "BoneWeightMapName" without a map
+        // name, which wipes the bone's map or makes Layout ask for one.
         const char *name = itemInfo->name(bone);
-        if (name != nullptr)
+        if (name != nullptr && name[0] != '\0')
             sendWeightMapName(*this, name);
         if (WeightMapOptions.adjustBoneSettings == 0)
             return;
