@@ -254,6 +254,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     }
 
     SimHost host;
+    host.reserve(maxItems + 1);
     host.weightMapOnlyTurnsOnNormalization = (switches & 0x08u) != 0;
     if ((switches & 0x40u) != 0) {
         const char *service = serviceNames[in.below(std::size(serviceNames))];
