@@ -78,6 +78,10 @@ SimRgb SimCanvas::at(int x, int y) const {
 
 namespace {
 
+constexpr int fallbackCell = 7;
+constexpr int fallbackLine = 15;
+
+#if MARROWLINK_SIM_FREETYPE
 // Windows-1252 to Unicode; bytes outside 0x80 to 0x9f are Latin-1.
 unsigned codePoint(unsigned char byte) {
     static const unsigned high[32] = {0x20ac, 0x81,   0x201a, 0x192,  0x201e, 0x2026, 0x2020, 0x2021,
@@ -87,10 +91,6 @@ unsigned codePoint(unsigned char byte) {
     return byte >= 0x80 && byte < 0xa0 ? high[byte - 0x80] : byte;
 }
 
-constexpr int fallbackCell = 7;
-constexpr int fallbackLine = 15;
-
-#if MARROWLINK_SIM_FREETYPE
 // One face for the whole run, loaded on first use; null when the font is missing.
 struct Font {
     FT_Library library = nullptr;
