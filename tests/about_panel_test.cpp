@@ -244,7 +244,7 @@ TEST(AboutPanel, DrawsTheLogoTheCentredLinesAndTheDividers) {
 TEST(AboutPanel, ColoursAndCentringStartAfreshOnEveryRedraw) {
     PanelHost h;
     std::vector<const char *> lines =
-        listOf({"first", "<YELLOW>", "name", "<HDIV>", "<VTAB>", "still yellow", "<black>", "plain", "<yellow>"});
+        listOf({"first", "<YELLOW>", "name", "<hDiv>", "<VTAB>", "still yellow", "<black>", "plain", "<yellow>"});
     h.panels.panelEvents = {{SimPanelEvent::redraw, 0}, {SimPanelEvent::resize, 300}};
     AboutPanel about(h.services(), "Marrowlink", lines.data(), nullptr, true);
     SimPanel *panel = h.panels.lastPanel();
@@ -262,7 +262,7 @@ TEST(AboutPanel, ColoursAndCentringStartAfreshOnEveryRedraw) {
         int area = width - 120;
         EXPECT_EQ(drawn[1].x, 110 + area / 2 - 28 / 2);  // "name" is 28 wide
     }
-    EXPECT_EQ(panel->boxes.size(), 9u);
+    EXPECT_EQ(panel->boxes.size(), 9u);  // the lower-case divider tag draws a divider, not text
 }
 
 TEST(AboutPanel, AboutTextIsDrawnInYellowThenBlack) {
