@@ -75,7 +75,14 @@ struct SimForm {
 // ---- panels ----
 
 struct SimPanelEvent {
+#if defined(__clang__)
+#pragma clang diagnostic push
+#pragma clang diagnostic ignored "-Wshadow"  // clang counts the C library's close() as shadowed
+#endif
     enum Kind { redraw, key, close, resize } kind = redraw;
+#if defined(__clang__)
+#pragma clang diagnostic pop
+#endif
     int value = 0;          // key: the key argument; resize: the new width
 };
 

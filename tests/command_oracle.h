@@ -42,37 +42,49 @@
 #include "commands/memory.h"
 #include "commands/weight_map_options.h"
 #include "sim/sim_host.h"
+#include "sim/sim_panels.h"
 #include "ui/weight_map_command.h"
 
 namespace oracle {
 
 // ---- the commands, through their entry points ----
 
+// A host with Layout's form and panel services beside its scene services.
+struct Session {
+    SimHost host;
+    SimPanels panels{host};
+
+    void activate() {
+        host.activate();
+        panels.activate();
+    }
+};
+
 struct CommandUnderTest {
     CommandKind kind;
     const char *name;
-    int (*run)(SimHost &host);
+    int (*run)(Session &session);
 };
 
-inline int runWeightMap(SimHost &host) {
-    host.activate();
-    return runWeightMapCommand(host.genericRecord(), host.lookup());
+inline int runWeightMap(Session &session) {
+    session.activate();
+    return runWeightMapCommand(session.host.genericRecord(), session.host.lookup());
 }
-inline int runActivate(SimHost &host) {
-    host.activate();
-    return runBoneCommand(host.genericRecord(), host.lookup(), commandActivate);
+inline int runActivate(Session &session) {
+    session.activate();
+    return runBoneCommand(session.host.genericRecord(), session.host.lookup(), commandActivate);
 }
-inline int runDeactivate(SimHost &host) {
-    host.activate();
-    return runBoneCommand(host.genericRecord(), host.lookup(), commandDeactivate);
+inline int runDeactivate(Session &session) {
+    session.activate();
+    return runBoneCommand(session.host.genericRecord(), session.host.lookup(), commandDeactivate);
 }
-inline int runRecordPivots(SimHost &host) {
-    host.activate();
-    return runHierarchyCommand(host.genericRecord(), host.lookup(), commandRecordPivots);
+inline int runRecordPivots(Session &session) {
+    session.activate();
+    return runHierarchyCommand(session.host.genericRecord(), session.host.lookup(), commandRecordPivots);
 }
-inline int runRest(SimHost &host) {
-    host.activate();
-    return runHierarchyCommand(host.genericRecord(), host.lookup(), commandRest);
+inline int runRest(Session &session) {
+    session.activate();
+    return runHierarchyCommand(session.host.genericRecord(), session.host.lookup(), commandRest);
 }
 
 // Every command the tests and the fuzzer drive. A command joins by its row.
@@ -87,7 +99,9 @@ inline const CommandUnderTest commandsUnderTest[] = {
 inline bool isHierarchyKind(CommandKind kind) { return kind == commandRecordPivots || kind == commandRest; }
 
 // The services a command cannot run without: withheld, the command stops
-// before its first line with a message naming the service (when it can show one).
+// before its first line with a message naming the service (when it can show
+// one). The weight-map command looks its form service up only after the
+// selection check, and returns 2 without it.
 inline bool needsService(CommandKind kind, const std::string &service) {
     if (service == interfaceInfoName || service == itemInfoName)
         return true;
@@ -95,7 +109,13 @@ inline bool needsService(CommandKind kind, const std::string &service) {
         return !isHierarchyKind(kind);
     if (service == messageServiceName)
         return isHierarchyKind(kind);  // the confirmation cannot be asked without it
+    if (service == formServiceName)
+        return kind == commandWeightMap;
     return false;
+}
+
+inline std::string missingServiceText(CommandKind kind, const std::string &service) {
+    return std::string(commandDisplayName(kind)) + " Error: Layout service is not available: " + service;
 }
 
 // The confirmation of the hierarchy commands: title, text with bones selected,
@@ -128,6 +148,7 @@ struct SceneState {
     std::vector<ItemState> items;
     std::vector<ItemId> selection;
     long liveBlocks;
+    WeightMapFlags options;  // the weight-map options the form is preset from
 };
 
 inline SceneState capture(const SimHost &host) {
@@ -137,18 +158,42 @@ inline SceneState capture(const SimHost &host) {
                                item.restRecords});
     state.selection = host.selected();
     state.liveBlocks = moduleAllocLiveBlocks();
+    state.options = WeightMapOptions;
     return state;
 }
 
 // What the run was asked to do.
 struct Expectation {
     CommandKind kind = commandActivate;
-    WeightMapFlags options{0, 0, 0};  // kind 0: the options the bones are handled with
-    bool confirmed = true;            // the question (kinds 4, 5) or the form (kind 0) was confirmed
+    bool confirmed = true;            // kinds 4, 5: the question was answered yes
+    SimFormUser form;                 // kind 0: what the user does with the options form
+    bool formCannotBeMade = false;    // kind 0: the host cannot create the form
     std::set<std::string> withheld;   // services the host did not hand out
     bool allocationFailed = false;    // at least one module allocation failed
     bool hostile = false;             // the host answered out of range: safety rules only
 };
+
+// Scripts the session's user and host from the expectation.
+inline void prepare(Session &session, const Expectation &run) {
+    session.panels.formUsers = {run.form};
+    session.panels.failFormCreate = run.formCannotBeMade;
+    for (const std::string &service : run.withheld)
+        session.host.withheld.insert(service);
+}
+
+// The options a confirmed form leaves: each checkbox checked when the value
+// the host hands back is above 0; a value the user left alone is the preset.
+inline WeightMapFlags formAnswers(const Expectation &run, const WeightMapFlags &preset) {
+    auto checked = [&](std::uint32_t id, std::uint8_t presetFlag) -> std::uint8_t {
+        if (run.form.noAddress.count(id) != 0)
+            return 0;
+        auto value = run.form.values.find(id);
+        return value == run.form.values.end() ? presetFlag : (value->second > 0 ? 1 : 0);
+    };
+    return {checked(controlAdjustBoneSettings, preset.adjustBoneSettings),
+            checked(controlUseWeightMapOnly, preset.useWeightMapOnly),
+            checked(controlWeightNormalization, preset.weightNormalization)};
+}
 
 // ---- the scene model the oracle reads ----
 
@@ -219,7 +264,8 @@ inline std::vector<int> bonesInScope(const SimHost &host, const std::vector<Item
 }
 
 // The state a bone in scope must end in, from its state before.
-inline ItemState handled(const SimItem &item, ItemState state, int times, const Expectation &run) {
+inline ItemState handled(const SimItem &item, ItemState state, int times, const Expectation &run,
+                         const WeightMapFlags &options) {
     switch (run.kind) {
     case commandActivate: state.flags |= boneFlagActive; break;
     case commandDeactivate: state.flags &= ~boneFlagActive; break;
@@ -229,11 +275,11 @@ inline ItemState handled(const SimItem &item, ItemState state, int times, const 
             state.weightMapName = name;
             state.weightMapNameSets += times;
         }
-        bool wantOnly = run.options.useWeightMapOnly != 0;
-        if (run.options.adjustBoneSettings != 0 && wantOnly != ((state.flags & boneFlagWeightMapOnly) != 0)) {
+        bool wantOnly = options.useWeightMapOnly != 0;
+        if (options.adjustBoneSettings != 0 && wantOnly != ((state.flags & boneFlagWeightMapOnly) != 0)) {
             state.flags = (state.flags & ~(boneFlagWeightMapOnly | boneFlagNormalization)) |
                           (wantOnly ? boneFlagWeightMapOnly : 0u) |
-                          (run.options.weightNormalization != 0 ? boneFlagNormalization : 0u);
+                          (options.weightNormalization != 0 ? boneFlagNormalization : 0u);
         }
         break;
     }
@@ -289,8 +335,10 @@ inline std::string describeItem(const SimHost &host, int index) {
 
 // ---- the check ----
 
-inline std::vector<std::string> checkRun(const SimHost &host, const SceneState &before, const Expectation &run,
+inline std::vector<std::string> checkRun(const Session &session, const SceneState &before, const Expectation &run,
                                          int result) {
+    const SimHost &host = session.host;
+    const SimPanels &panels = session.panels;
     std::vector<std::string> broken;
     auto fail = [&](const std::string &rule) { broken.push_back(rule); };
 
@@ -308,10 +356,23 @@ inline std::vector<std::string> checkRun(const SimHost &host, const SceneState &
         selectionType = typeOf(host, host.indexOf(before.selection.front()));
         selectionAccepted = selectionType == itemObject || selectionType == itemBone;
     }
-    bool runs = !missingService && selectionAccepted && run.confirmed;
+    bool weightMap = run.kind == commandWeightMap;
+    bool reachesForm = weightMap && !missingService && selectionAccepted;
+    bool formMissing = reachesForm && run.withheld.count(formServiceName) != 0;
+    bool formMade = reachesForm && !formMissing && !run.formCannotBeMade;
+    bool confirmed = weightMap ? formMade && run.form.result == 1 : run.confirmed;
+    bool runs = !missingService && selectionAccepted && confirmed;
+    WeightMapFlags options = weightMap && runs ? formAnswers(run, before.options) : before.options;
+    int aboutPresses = formMade ? run.form.aboutPresses : 0;
+    bool aboutOpens = run.withheld.count(panelServicesName) == 0;
 
-    if (result != 0)
-        fail("result " + std::to_string(result) + ", expected 0");
+    int expected = formMissing ? 2 : 0;
+    if (result != expected)
+        fail("result " + std::to_string(result) + ", expected " + std::to_string(expected));
+    if (WeightMapOptions.adjustBoneSettings != options.adjustBoneSettings ||
+        WeightMapOptions.useWeightMapOnly != options.useWeightMapOnly ||
+        WeightMapOptions.weightNormalization != options.weightNormalization)
+        fail("the weight-map options afterwards are not those the form gave");
     if (currentContext != nullptr)
         fail("currentContext left set");
     if (moduleAllocLiveBlocks() != before.liveBlocks)
@@ -341,6 +402,17 @@ inline std::vector<std::string> checkRun(const SimHost &host, const SceneState &
                                " Error: At least one object or bone must be selected";
             if (errors != std::vector<std::string>{text})
                 fail("not the selection message alone: " + text);
+        } else if (formMissing) {
+            if (errors != std::vector<std::string>{missingServiceText(run.kind, formServiceName)})
+                fail("no single message naming the missing form service");
+        } else if (weightMap && run.formCannotBeMade) {
+            if (errors != std::vector<std::string>{"Marrowlink Error: Unable to create XPanels interface"})
+                fail("not the message of a form that cannot be made");
+        } else if (!aboutOpens && aboutPresses > 0) {
+            std::vector<std::string> texts(static_cast<std::size_t>(aboutPresses),
+                                           missingServiceText(run.kind, panelServicesName));
+            if (errors != texts)
+                fail("not one message naming the panel service for each About press");
         } else if (!errors.empty()) {
             fail("an error was shown for a run that had to go on: " + errors[0]);
         }
@@ -378,7 +450,7 @@ inline std::vector<std::string> checkRun(const SimHost &host, const SceneState &
                 fail(describeItem(host, static_cast<int>(i)) + " gained a flag in a deactivate run");
             continue;
         }
-        ItemState wanted = times[i] > 0 ? handled(item, was, times[i], run) : was;
+        ItemState wanted = times[i] > 0 ? handled(item, was, times[i], run, options) : was;
         if (now == wanted)
             continue;
         if (run.allocationFailed) {
@@ -404,6 +476,20 @@ inline std::vector<std::string> checkRun(const SimHost &host, const SceneState &
              << now.restRecords - was.restRecords;
         fail(text.str());
     }
+
+    // The form and the About panels: each made is destroyed, none misused.
+    if (!panels.misuse.empty())
+        fail("a form or panel call on a bad handle: " + panels.misuse[0]);
+    if (panels.forms.size() != (formMade ? 1u : 0u))
+        fail(std::to_string(panels.forms.size()) + " forms made");
+    for (const auto &form : panels.forms)
+        if (!form->destroyed)
+            fail("the form was not destroyed");
+    if (panels.panels.size() != static_cast<std::size_t>(aboutOpens ? aboutPresses : 0))
+        fail(std::to_string(panels.panels.size()) + " About panels for " + std::to_string(aboutPresses) + " presses");
+    for (const auto &panel : panels.panels)
+        if (!panel->destroyed || panel->isOpen)
+            fail("an About panel was left open or not destroyed");
 
     // The selection, as described at the top of this file.
     std::vector<ItemId> after = host.selected();

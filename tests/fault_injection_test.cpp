@@ -15,7 +15,8 @@ namespace {
 // growths), a bone name too long for the usual line, bones in chains, bones of
 // an object below a light, an object below a bone.
 struct AllocationScene {
-    SimHost host;
+    oracle::Session session;
+    SimHost &host = session.host;
     ItemId body = nullptr, prop = nullptr, lantern = nullptr;
     std::vector<ItemId> bones;
 };
@@ -35,15 +36,27 @@ void allocationScene(AllocationScene &s) {
     s.host.addCamera("Camera");
 }
 
-// Runs one command with the oracle's expectation and reports what it broke.
-std::vector<std::string> runChecked(SimHost &host, const oracle::CommandUnderTest &command,
-                                    oracle::Expectation run) {
-    WeightMapOptions = run.options;
-    oracle::SceneState before = oracle::capture(host);
-    host.clearRecords();
-    int result = command.run(host);
+// Runs one command with the oracle's expectation, from the weight-map options
+// given, and reports what it broke.
+std::vector<std::string> runChecked(oracle::Session &session, const oracle::CommandUnderTest &command,
+                                    const oracle::Expectation &run, WeightMapFlags options = {0, 0, 0}) {
+    oracle::prepare(session, run);
+    WeightMapOptions = options;
+    oracle::SceneState before = oracle::capture(session.host);
+    session.host.clearRecords();
+    int result = command.run(session);
+    std::vector<std::string> broken = oracle::checkRun(session, before, run, result);
     WeightMapOptions = {0, 0, 0};
-    return oracle::checkRun(host, before, run, result);
+    return broken;
+}
+
+// The form the weight-map command posts, confirmed with every option checked
+// and About pressed twice.
+oracle::Expectation everyOption(CommandKind kind) {
+    oracle::Expectation run;
+    run.kind = kind;
+    run.form = {1, 2, {{controlAdjustBoneSettings, 1}, {controlUseWeightMapOnly, 1}, {controlWeightNormalization, 1}}, {}};
+    return run;
 }
 
 // Every allocation of every command fails in turn, once and from then on, on a
@@ -59,18 +72,17 @@ TEST(FaultInjection, EveryAllocationOfEveryCommandFailsInTurn) {
                     AllocationScene s;
                     allocationScene(s);
                     s.host.select(selectBones ? s.bones : std::vector<ItemId>{s.body, s.lantern, s.prop});
-                    oracle::Expectation run;
-                    run.kind = command.kind;
-                    run.options = {1, 1, 1};
-                    moduleAllocFailAt(failAt, persistent);
-                    WeightMapOptions = run.options;
+                    oracle::Expectation run = everyOption(command.kind);
+                    oracle::prepare(s.session, run);
+                    WeightMapOptions = {0, 0, 0};
                     oracle::SceneState before = oracle::capture(s.host);
                     s.host.clearRecords();
-                    int result = command.run(s.host);
+                    moduleAllocFailAt(failAt, persistent);
+                    int result = command.run(s.session);
                     int injected = moduleAllocDisarm();
-                    WeightMapOptions = {0, 0, 0};
                     run.allocationFailed = injected > 0;
-                    EXPECT_EQ(oracle::checkRun(s.host, before, run, result), std::vector<std::string>{});
+                    EXPECT_EQ(oracle::checkRun(s.session, before, run, result), std::vector<std::string>{});
+                    WeightMapOptions = {0, 0, 0};
                     if (injected == 0)
                         break;
                 }
@@ -94,23 +106,24 @@ TEST(FaultInjection, EachServiceWithheldInTurnForEachCommand) {
                     host.addBone(object, "B2", bone, boneFlagActive);
                     host.select({selectBones ? bone : object});
                 };
-                SimHost reference;
-                build(reference);
-                oracle::Expectation run;
-                run.kind = command.kind;
+                oracle::Session reference;
+                build(reference.host);
+                oracle::Expectation run = everyOption(command.kind);
                 EXPECT_EQ(runChecked(reference, command, run), std::vector<std::string>{});
 
-                SimHost host;
+                oracle::Session session;
+                SimHost &host = session.host;
                 build(host);
-                host.withheld.insert(service);
                 run.withheld.insert(service);
-                EXPECT_EQ(runChecked(host, command, run), std::vector<std::string>{});
+                EXPECT_EQ(runChecked(session, command, run), std::vector<std::string>{});
                 if (oracle::needsService(command.kind, service)) {
                     EXPECT_TRUE(host.log.empty());
                 } else {
-                    EXPECT_EQ(host.lines(), reference.lines());
+                    EXPECT_EQ(host.lines(), reference.host.lines());
                     if (std::string(service) == messageServiceName) {
                         EXPECT_TRUE(host.messages.empty());
+                    } else if (std::string(service) == panelServicesName && command.kind == commandWeightMap) {
+                        EXPECT_EQ(host.errors().size(), 2u);  // one for each About press
                     }
                 }
             }
@@ -125,7 +138,8 @@ TEST(FaultInjection, ItemTypesOutOfRange) {
             for (bool first : {true, false}) {
                 SCOPED_TRACE(testing::Message() << command.name << ", type " << reported
                                                 << (first ? " first" : " second"));
-                SimHost host;
+                oracle::Session session;
+                SimHost &host = session.host;
                 ItemId object = host.addObject("O1");
                 ItemId b1 = host.addBone(object, "B1", nullptr, 0);
                 ItemId b2 = host.addBone(object, "B2", nullptr, 0);
@@ -134,7 +148,7 @@ TEST(FaultInjection, ItemTypesOutOfRange) {
                 host.select(first ? std::vector<ItemId>{odd, b1, b2} : std::vector<ItemId>{b1, odd, b2});
                 oracle::Expectation run;
                 run.kind = command.kind;
-                EXPECT_EQ(runChecked(host, command, run), std::vector<std::string>{});
+                EXPECT_EQ(runChecked(session, command, run), std::vector<std::string>{});
                 if (first) {
                     EXPECT_TRUE(host.log.empty());
                     EXPECT_EQ(host.errors().size(), 1u);
@@ -172,7 +186,8 @@ TEST(FaultInjection, HostileAnswersAboutBones) {
             for (bool selectBones : {false, true}) {
                 SCOPED_TRACE(testing::Message() << command.name << ", " << row.name
                                                 << (selectBones ? ", bones" : ", objects"));
-                SimHost host;
+                oracle::Session session;
+                SimHost &host = session.host;
                 ItemId object = host.addObject("O1");
                 ItemId b1 = host.addBone(object, "B1", nullptr, 0);
                 ItemId b2 = host.addBone(object, "B2", b1, boneFlagWeightMapOnly);
@@ -181,9 +196,10 @@ TEST(FaultInjection, HostileAnswersAboutBones) {
                 host.select(selectBones ? std::vector<ItemId>{b1, b2, b3} : std::vector<ItemId>{object});
                 oracle::Expectation run;
                 run.kind = command.kind;
-                run.options = {1, 0, 1};
+                run.form.values = {{controlAdjustBoneSettings, 1}, {controlUseWeightMapOnly, 0},
+                                   {controlWeightNormalization, 1}};
                 run.hostile = host.item(b1).endsList || host.item(b2).reportedType.has_value();
-                EXPECT_EQ(runChecked(host, command, run), std::vector<std::string>{});
+                EXPECT_EQ(runChecked(session, command, run), std::vector<std::string>{});
                 EXPECT_TRUE(host.rejectedLines().empty());
                 if (host.item(b1).endsList && !selectBones && !oracle::isHierarchyKind(command.kind)) {
                     // The list said B1 was the last bone: only B1 is handled.
@@ -191,6 +207,47 @@ TEST(FaultInjection, HostileAnswersAboutBones) {
                     EXPECT_EQ(host.item(b2).flags, boneFlagWeightMapOnly);
                 }
             }
+}
+
+}  // namespace
+
+namespace {
+
+// What the options form hands back: a post result other than 1 (confirmation
+// is 1 alone), values below 0 or far above 1, a control whose value the host
+// cannot give, a form the host cannot make. Each ends as the oracle says: not
+// confirmed stops with no line and the options as they were; a confirmed form
+// counts only values above 0 as checked.
+TEST(FaultInjection, UnexpectedAnswersOfTheOptionsForm) {
+    struct Case {
+        const char *name;
+        SimFormUser user;
+        bool cannotBeMade;
+    };
+    const Case cases[] = {
+        {"post returns 0", {0, 0, {}, {}}, false},
+        {"post returns 2", {2, 0, {}, {}}, false},
+        {"post returns -1", {-1, 1, {}, {}}, false},
+        {"post returns INT32_MIN", {INT32_MIN, 0, {}, {}}, false},
+        {"values -1, 2, INT32_MAX", {1, 0, {{0x8001, -1}, {0x8002, 2}, {0x8003, INT32_MAX}}, {}}, false},
+        {"values INT32_MIN, 1, 0", {1, 0, {{0x8001, INT32_MIN}, {0x8002, 1}, {0x8003, 0}}, {}}, false},
+        {"no value for two controls", {1, 0, {{0x8001, 1}, {0x8002, 1}, {0x8003, 1}}, {0x8001, 0x8003}}, false},
+        {"the form cannot be made", {1, 0, {}, {}}, true},
+    };
+    for (const Case &row : cases)
+        for (WeightMapFlags preset : {WeightMapFlags{0, 0, 0}, WeightMapFlags{1, 1, 1}}) {
+            SCOPED_TRACE(testing::Message() << row.name << ", preset " << int(preset.adjustBoneSettings));
+            oracle::Session session;
+            ItemId object = session.host.addObject("O1");
+            ItemId b1 = session.host.addBone(object, "B1", nullptr, boneFlagActive);
+            session.host.addBone(object, "B2", b1, boneFlagActive | boneFlagWeightMapOnly);
+            session.host.select({object});
+            oracle::Expectation run;
+            run.kind = commandWeightMap;
+            run.form = row.user;
+            run.formCannotBeMade = row.cannotBeMade;
+            EXPECT_EQ(runChecked(session, oracle::commandsUnderTest[0], run, preset), std::vector<std::string>{});
+        }
 }
 
 }  // namespace

@@ -18,7 +18,14 @@ ACTIVE, WEIGHT_MAP_ONLY, NORMALIZED = 1, 8, 16
 
 
 class Input:
-    def __init__(self, command, switches=0, fail_at=None, withhold=None, answers=()):
+    """switches: the weight-map options the form is preset from, and the rest.
+    form (weight-map command only): post result code (0 to 3 stand for 0, 2,
+    -1 and INT32_MIN, anything else confirms), the three checkbox values (0xff:
+    left as preset, 0x7f: INT32_MAX, 0x80: INT32_MIN, else a signed byte) and
+    extras (bits 0 to 2: no value for that checkbox, bits 3 and 4: About
+    presses, bit 5: the form cannot be made, bit 6: the About panel is drawn)."""
+
+    def __init__(self, command, switches=0, fail_at=None, withhold=None, answers=(), form=(4, 0xff, 0xff, 0xff, 0)):
         self.out = bytearray([command, switches | (0x10 if fail_at else 0) | (0x40 if withhold is not None else 0)])
         if fail_at:
             self.out += bytes([(fail_at - 1) & 255, (fail_at - 1) >> 8])
@@ -26,6 +33,8 @@ class Input:
             self.out.append(withhold)
         self.out.append(len(answers))
         self.out += bytes(a & 255 for a in answers)
+        if command == WEIGHT_MAP:
+            self.out += bytes(form)
         self.count = 0
         self.objects = []
 
@@ -118,10 +127,13 @@ def entries():
         scene.select(o1, o2)
         yield f"objects-{label}", scene
 
-    # Selected bones with every weight-map option on, B2 already weight-map-only.
-    for switches, label in ((ADJUST | ONLY | NORMALIZATION, "all-options"),
-                            (ADJUST | ONLY | ONLY_TURNS_ON_NORMALIZATION, "normalization-follows")):
-        scene = Input(WEIGHT_MAP, switches)
+    # Selected bones with every weight-map option on, B2 already weight-map-only;
+    # the form confirmed as preset, then with its answers, About pressed twice.
+    for switches, form, label in ((ADJUST | ONLY | NORMALIZATION, (4, 0xff, 0xff, 0xff, 0), "all-options"),
+                                  (ADJUST | ONLY | ONLY_TURNS_ON_NORMALIZATION, (4, 0xff, 0xff, 0xff, 0),
+                                   "normalization-follows"),
+                                  (0, (4, 1, 1, 0x7f, 0x10 | 0x40), "answers-and-about")):
+        scene = Input(WEIGHT_MAP, switches, form=form)
         o1 = scene.item(OBJECT, "O1")
         b1 = scene.bone(o1, "B1", flags=ACTIVE)
         b2 = scene.bone(o1, "B2", flags=WEIGHT_MAP_ONLY)
@@ -167,6 +179,20 @@ def entries():
     scene.name_missing(nameless)
     scene.select(body)
     yield "names", scene
+
+    # The options form answering out of the ordinary: not confirmed (post 0, 2,
+    # -1, INT32_MIN), values below 0 and far above 1, values the host cannot
+    # give, a form the host cannot make, About pressed with the panel drawn.
+    for form, label in (((0, 1, 1, 1, 0), "post-0"), ((1, 1, 1, 1, 0x08), "post-2-about"), ((2, 1, 1, 1, 0), "post-minus-1"),
+                        ((3, 1, 1, 1, 0), "post-int-min"), ((4, 0x80, 0x7f, 0xfe, 0), "extreme-values"),
+                        ((4, 1, 1, 1, 0x05), "no-value"), ((4, 1, 1, 1, 0x20), "cannot-be-made"),
+                        ((4, 1, 0, 1, 0x18 | 0x40), "three-about-presses")):
+        scene = Input(WEIGHT_MAP, ADJUST, form=form)
+        o1 = scene.item(OBJECT, "O1")
+        scene.bone(o1, "B1", flags=0)
+        scene.bone(o1, "B2", flags=WEIGHT_MAP_ONLY)
+        scene.select(o1)
+        yield f"form-{label}", scene
 
     # Duplicates in the list: Layout never hands them out, a host might.
     scene = Input(ACTIVATE)
@@ -234,7 +260,7 @@ def entries():
     # failing once and from then on.
     for fail_at in (1, 2, 3, 4):
         for persistent in (0, PERSISTENT):
-            scene = Input(WEIGHT_MAP, ADJUST | ONLY | persistent, fail_at=fail_at)
+            scene = Input(WEIGHT_MAP, ADJUST | ONLY | persistent, fail_at=fail_at, form=(4, 1, 1, 1, 0x10))
             body = scene.item(OBJECT, "Body")
             first = scene.count
             for index in range(25):

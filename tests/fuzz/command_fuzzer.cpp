@@ -206,14 +206,52 @@ struct Builder {
     }
 };
 
+// What the user does with the options form: the post result (mostly 1, the
+// only one that confirms), the value left in each checkbox (any 32-bit value,
+// or none: left as preset), which values the host cannot give, how often About
+// is pressed and whether the About panel is drawn, and a form the host cannot make.
+void readForm(Input &in, oracle::Expectation &run, SimPanels &panels) {
+    const int results[] = {0, 2, -1, INT32_MIN};
+    std::uint8_t result = in.byte();
+    run.form.result = result % 16 < 4 ? results[result % 16] : 1;
+    for (std::uint32_t id : {controlAdjustBoneSettings, controlUseWeightMapOnly, controlWeightNormalization}) {
+        std::uint8_t value = in.byte();
+        if (value == 0x7f)
+            run.form.values[id] = INT32_MAX;
+        else if (value == 0x80)
+            run.form.values[id] = INT32_MIN;
+        else if (value != 0xff)
+            run.form.values[id] = static_cast<std::int8_t>(value);
+    }
+    std::uint8_t extras = in.byte();
+    for (std::uint32_t bit = 0; bit < 3; ++bit)
+        if ((extras & (1u << bit)) != 0)
+            run.form.noAddress.insert(controlAdjustBoneSettings + bit);
+    run.form.aboutPresses = (extras >> 3) & 3;
+    run.formCannotBeMade = (extras & 0x20u) != 0;
+    if ((extras & 0x40u) != 0)
+        for (int press = 0; press < run.form.aboutPresses; ++press) {
+            panels.panelEvents.push_back({SimPanelEvent::redraw, 0});
+            panels.panelEvents.push_back({SimPanelEvent::key, 13});
+        }
+}
+
 // With MARROWLINK_FUZZ_DESCRIBE set, prints the scene an input builds, to turn
 // a finding into a test.
 void describe(const SimHost &host, const oracle::CommandUnderTest &command, const oracle::Expectation &run,
-              int failAt, bool persistent) {
+              WeightMapFlags preset, int failAt, bool persistent) {
     std::fprintf(stderr, "%s, options %d %d %d, weight-map-only turns on normalization %d, fail at %d%s\n",
-                 command.name, run.options.adjustBoneSettings, run.options.useWeightMapOnly,
-                 run.options.weightNormalization, host.weightMapOnlyTurnsOnNormalization, failAt,
-                 persistent ? " and after" : "");
+                 command.name, preset.adjustBoneSettings, preset.useWeightMapOnly, preset.weightNormalization,
+                 host.weightMapOnlyTurnsOnNormalization, failAt, persistent ? " and after" : "");
+    if (command.kind == commandWeightMap) {
+        std::fprintf(stderr, "form: post %d, About %d times%s", run.form.result, run.form.aboutPresses,
+                     run.formCannotBeMade ? ", cannot be made" : "");
+        for (const auto &[id, value] : run.form.values)
+            std::fprintf(stderr, ", %#x = %d", id, value);
+        for (std::uint32_t id : run.form.noAddress)
+            std::fprintf(stderr, ", %#x has no value", id);
+        std::fprintf(stderr, "\n");
+    }
     for (const std::string &service : run.withheld)
         std::fprintf(stderr, "withheld: %s\n", service.c_str());
     for (int answer : host.answers)
@@ -243,8 +281,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     std::uint8_t switches = in.byte();
     oracle::Expectation run;
     run.kind = command.kind;
-    run.options = {static_cast<std::uint8_t>(switches & 1u), static_cast<std::uint8_t>((switches >> 1) & 1u),
-                   static_cast<std::uint8_t>((switches >> 2) & 1u)};
+    // The weight-map options as they stand: the form is preset from them.
+    WeightMapFlags preset = {static_cast<std::uint8_t>(switches & 1u), static_cast<std::uint8_t>((switches >> 1) & 1u),
+                             static_cast<std::uint8_t>((switches >> 2) & 1u)};
     int failAt = 0;
     bool persistent = (switches & 0x20u) != 0;
     if ((switches & 0x10u) != 0) {
@@ -253,12 +292,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         failAt = 1 + static_cast<int>((low | high << 8) % 600);
     }
 
-    SimHost host;
+    oracle::Session session;
+    SimHost &host = session.host;
     host.reserve(maxItems + 1);
     host.weightMapOnlyTurnsOnNormalization = (switches & 0x08u) != 0;
     if ((switches & 0x40u) != 0) {
         const char *service = serviceNames[in.below(std::size(serviceNames))];
-        host.withheld.insert(service);
         run.withheld.insert(service);
     }
     std::size_t answers = in.byte() % 4;
@@ -268,6 +307,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     // Only the first question counts: each command asks at most one.
     if (oracle::isHierarchyKind(run.kind))
         run.confirmed = (host.answers.empty() ? host.defaultAnswer : host.answers.front()) != 0;
+    if (run.kind == commandWeightMap)
+        readForm(in, run, session.panels);
 
     Builder builder{in, host, {}};
     while (!in.done() && host.items.size() < maxItems)
@@ -287,18 +328,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     run.hostile = builder.hostile;
 
     if (std::getenv("MARROWLINK_FUZZ_DESCRIBE") != nullptr)
-        describe(host, command, run, failAt, persistent);
+        describe(host, command, run, preset, failAt, persistent);
 
-    WeightMapOptions = run.options;
+    oracle::prepare(session, run);
+    WeightMapOptions = preset;
     oracle::SceneState before = oracle::capture(host);
     host.clearRecords();
     if (failAt > 0)
         moduleAllocFailAt(failAt, persistent);
-    int result = command.run(host);
+    int result = command.run(session);
     run.allocationFailed = moduleAllocDisarm() > 0;
-    WeightMapOptions = {0, 0, 0};
 
-    std::vector<std::string> broken = oracle::checkRun(host, before, run, result);
+    std::vector<std::string> broken = oracle::checkRun(session, before, run, result);
+    WeightMapOptions = {0, 0, 0};
     if (!broken.empty()) {
         std::fprintf(stderr, "%s on %zu items, %zu selected%s%s:\n", command.name, host.items.size(),
                      before.selection.size(), run.allocationFailed ? ", an allocation failed" : "",
