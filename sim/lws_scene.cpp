@@ -97,6 +97,18 @@ std::string formatNumber(double value) {
     return std::string(text, ptr);
 }
 
+// Angles that came from radians in single precision (LightWave's keys hold
+// floats: -1.5707963705062866211 is the float nearest -pi/2) go back as the
+// shortest text of that float, as LightWave writes its degrees.
+std::string formatFloat(double value) {
+    auto single = static_cast<float>(value);
+    if (single == 0 || !std::isfinite(single))
+        return formatNumber(value);
+    char text[64];
+    auto [ptr, ec] = std::to_chars(text, text + sizeof text, single);
+    return std::string(text, ptr);
+}
+
 bool isNumericLine(const std::string &trimmed) {
     if (trimmed.empty())
         return false;
@@ -224,21 +236,30 @@ struct Reader {
         return true;
     }
 
-    // "[<id>] rest": an ID first from version 4 on, when the first word is one.
-    void splitNumber(const std::string &rest, int type, bool &numbered, std::uint32_t &number, std::string &after) {
+    // "[<id>] rest": an ID first from version 4 on, when the first word is
+    // one. Eight hex digits of another type's number are an error, not a name.
+    bool splitNumber(int line, const std::string &rest, int type, bool &numbered, std::uint32_t &number,
+                     std::string &after) {
         numbered = false;
         after = rest;
         if (scene.version < 4)
-            return;
+            return true;
         std::vector<Word> words = wordsOf(rest);
         if (words.empty() || words[0].begin != 0)
-            return;
+            return true;
         std::uint32_t value;
-        if (parseItemNumber(wordText(rest, words[0]), value) && (value >> 28) == static_cast<std::uint32_t>(type + 1)) {
-            numbered = true;
-            number = value;
-            after = restAfter(rest, words[0].end);
+        std::string word = wordText(rest, words[0]);
+        if (!parseItemNumber(word, value))
+            return true;
+        if ((value >> 28) != static_cast<std::uint32_t>(type + 1)) {
+            if (word.size() == 8)
+                return fail(line, "item number " + word + " is not the number of a " + typeWord(type));
+            return true;
         }
+        numbered = true;
+        number = value;
+        after = restAfter(rest, words[0].end);
+        return true;
     }
 
     bool readVector(int line, const std::string &keyword, const std::vector<Word> &words, SimVector &value) {
@@ -379,28 +400,28 @@ struct Reader {
         std::string after;
         if (keyword == "LoadObjectLayer") {
             std::string layerRest = words.size() > 1 ? restAfter(text, words[1].end) : "";
-            splitNumber(layerRest, itemObject, numbered, number, after);
-            return declare(line, itemObject, objectNameFromPath(after), numbered, number);
+            return splitNumber(line, layerRest, itemObject, numbered, number, after) &&
+                   declare(line, itemObject, objectNameFromPath(after), numbered, number);
         }
         if (keyword == "LoadObject") {
-            splitNumber(rest, itemObject, numbered, number, after);
-            return declare(line, itemObject, objectNameFromPath(after), numbered, number);
+            return splitNumber(line, rest, itemObject, numbered, number, after) &&
+                   declare(line, itemObject, objectNameFromPath(after), numbered, number);
         }
         if (keyword == "AddNullObject") {
-            splitNumber(rest, itemObject, numbered, number, after);
-            return declare(line, itemObject, after.empty() ? "Null" : after, numbered, number);
+            return splitNumber(line, rest, itemObject, numbered, number, after) &&
+                   declare(line, itemObject, after.empty() ? "Null" : after, numbered, number);
         }
         if (keyword == "AddLight") {
-            splitNumber(rest, itemLight, numbered, number, after);
-            return declare(line, itemLight, "Light", numbered, number);
+            return splitNumber(line, rest, itemLight, numbered, number, after) &&
+                   declare(line, itemLight, "Light", numbered, number);
         }
         if (keyword == "AddCamera") {
-            splitNumber(rest, itemCamera, numbered, number, after);
-            return declare(line, itemCamera, "Camera", numbered, number);
+            return splitNumber(line, rest, itemCamera, numbered, number, after) &&
+                   declare(line, itemCamera, "Camera", numbered, number);
         }
         if (keyword == "AddBone") {
-            splitNumber(rest, itemBone, numbered, number, after);
-            return declare(line, itemBone, "Bone", numbered, number);
+            return splitNumber(line, rest, itemBone, numbered, number, after) &&
+                   declare(line, itemBone, "Bone", numbered, number);
         }
         // Version 1 has one camera and no AddCamera: its section starts at
         // the first camera statement.
@@ -862,14 +883,17 @@ struct Patch {
             anchor = std::max(anchor, bone.keywordLines[k]);
         inserted[anchor].push_back(text);
     }
-    void setVector(int line, const SimVector &was, const SimVector &now) {
+    std::string numberText(double value, bool angle) const {
+        return angle && !scene.channelAnglesInDegrees() ? formatFloat(value) : formatNumber(value);
+    }
+    void setVector(int line, const SimVector &was, const SimVector &now, bool angle) {
         const double before[3] = {was.x, was.y, was.z}, after[3] = {now.x, now.y, now.z};
         for (int k = 0; k < 3; ++k)
             if (before[k] != after[k])
-                setField({line, k + 1}, formatNumber(after[k]));
+                setField({line, k + 1}, numberText(after[k], angle));
     }
-    std::string vectorText(const SimVector &value) {
-        return formatNumber(value.x) + " " + formatNumber(value.y) + " " + formatNumber(value.z);
+    std::string vectorText(const SimVector &value, bool angle) const {
+        return numberText(value.x, angle) + " " + numberText(value.y, angle) + " " + numberText(value.z, angle);
     }
 
     std::string assemble() const {
@@ -928,10 +952,10 @@ bool patchLwsScene(const LwsScene &scene, const SimHost &host, const std::vector
                                   "' cannot be written: " + why);
             } else {
                 if (item.pivotRotationLine >= 0)
-                    patch.setVector(item.pivotRotationLine, item.pivotRotation, now.pivotRotation);
+                    patch.setVector(item.pivotRotationLine, item.pivotRotation, now.pivotRotation, true);
                 else if (now.pivotRotation != item.pivotRotation)
                     patch.inserted[std::max({item.pivotPositionLine, item.motionEndLine, item.declarationLine})]
-                        .push_back("PivotRotation " + patch.vectorText(now.pivotRotation));
+                        .push_back("PivotRotation " + patch.vectorText(now.pivotRotation, true));
                 const double after[3] = {now.rotation.x, now.rotation.y, now.rotation.z};
                 const double before[3] = {rotationRead.x, rotationRead.y, rotationRead.z};
                 for (int c = 0; c < 3; ++c)
@@ -988,15 +1012,15 @@ bool patchLwsScene(const LwsScene &scene, const SimHost &host, const std::vector
                 continue;
             }
             if (item.keywordLines[lwsBoneRestPosition] >= 0)
-                patch.setVector(item.keywordLines[lwsBoneRestPosition], item.restPosition, now.restPosition);
+                patch.setVector(item.keywordLines[lwsBoneRestPosition], item.restPosition, now.restPosition, false);
             else if (now.restPosition != item.restPosition)
                 patch.insertBoneLine(item, lwsBoneRestPosition,
-                                     "BoneRestPosition " + patch.vectorText(now.restPosition));
+                                     "BoneRestPosition " + patch.vectorText(now.restPosition, false));
             if (item.keywordLines[lwsBoneRestDirection] >= 0)
-                patch.setVector(item.keywordLines[lwsBoneRestDirection], item.restDirection, now.restRotation);
+                patch.setVector(item.keywordLines[lwsBoneRestDirection], item.restDirection, now.restRotation, true);
             else if (now.restRotation != item.restDirection)
                 patch.insertBoneLine(item, lwsBoneRestDirection,
-                                     "BoneRestDirection " + patch.vectorText(now.restRotation));
+                                     "BoneRestDirection " + patch.vectorText(now.restRotation, true));
         }
     }
     if (!refused.empty()) {
