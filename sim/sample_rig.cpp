@@ -27,6 +27,9 @@ void buildSampleRig(SimHost &host) {
     host.addLight("Fill Light");
     ItemId lantern = host.addObject("Lantern", key);
     host.addBone(lantern, "Handle", nullptr, 0);
+    // Both props have a "Grip": a name that repeats, told apart as Sword/Grip and Lantern/Grip.
+    host.addBone(sword, "Grip", blade, 0);
+    host.addBone(lantern, "Grip", nullptr, on);
     host.addCamera("Camera");
     host.select({body});
 }

@@ -892,6 +892,13 @@ void listItems(std::FILE *out, const World &world) {
 int runSimTool(int argc, char **argv, std::FILE *out, std::FILE *err) {
     Options options;
     Failure failure;
+    // A script that asked for JSON gets its errors as JSON too, even when the
+    // options around --json are the trouble.
+    for (int i = 1; i < argc; ++i)
+        if (std::strcmp(argv[i], "--json") == 0)
+            options.json = true;
+        else if (std::strcmp(argv[i], "--") == 0)
+            break;
     if (!parseOptions(argc, argv, options, failure))
         return reportFailure(out, err, options, failure);
     if (options.help) {
