@@ -132,6 +132,24 @@ TEST(MarrowlinkSim, JsonCarriesTheSameReport) {
     EXPECT_EQ(std::count(run.out.begin(), run.out.end(), '{'), std::count(run.out.begin(), run.out.end(), '}'));
 }
 
+TEST(MarrowlinkSim, TheConfirmationIsAnsweredFromTheOptions) {
+    ToolRun run = tool({"pivots", "--select", "Body", "--no"});
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_TRUE(has(run.out, "Lines sent\n  (none)\n")) << run.out;
+    EXPECT_TRUE(has(run.out, "  yesNo    \"Record Bone Pivots\": \"This will record pivot points for bones in the "
+                             "selected objects.  Are you sure?\"  answered no\n"))
+        << run.out;
+    EXPECT_FALSE(has(run.out, "0 \u2192")) << run.out;  // nothing changed
+    EXPECT_FALSE(has(run.out, "(recorded)")) << run.out;
+
+    run = tool({"rest", "--select", "Body/UpperArm_L", "--select", "Body/Spine", "--yes"});
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_TRUE(has(run.out, "\"This will rest all selected bones.  Are you sure?\"  answered yes")) << run.out;
+    EXPECT_TRUE(has(run.out, "  RecordRestPosition\n")) << run.out;
+    EXPECT_TRUE(has(run.out, "0 0 0 / 0 0 0 \u2192 0.2 0 0.1 / 90 0 -10")) << run.out;
+    EXPECT_TRUE(has(run.out, "0 0 0 / 0 0 0 \u2192 0 0 0 / 0 15 0")) << run.out;
+}
+
 TEST(MarrowlinkSim, TheServerTableIsWalkedFromTheLoadedModule) {
     ToolRun run = tool({"--servers"});
     ASSERT_EQ(run.status, 0) << run.err;
@@ -257,7 +275,14 @@ TEST(MarrowlinkSim, ARestThatCannotBeWrittenExactlyWritesNothing) {
         }
         EXPECT_EQ(run.status, 5) << run.out;
         EXPECT_TRUE(has(run.err, "nothing written")) << run.err;
-        EXPECT_TRUE(has(run.err, "bone 'Lantern/Grip' cannot be written: its X channel has 2 keys")) << run.err;
+        // Rest needs the whole pose: the X channel is keyed around frame 5; a
+        // pivot needs the rotation, and the heading channel is not there.
+        EXPECT_TRUE(has(run.err, std::string(command) == "rest"
+                                     ? "the rest position of bone 'Lantern/Grip' cannot be written: its X channel "
+                                       "has 2 keys and none at the current frame 5"
+                                     : "the pivot rotation of bone 'Lantern/Grip' cannot be written: its heading "
+                                       "channel is missing"))
+            << run.err;
         EXPECT_FALSE(fs::exists(dir / "out.lws"));
         EXPECT_EQ(dir.files(), 1u);
     }

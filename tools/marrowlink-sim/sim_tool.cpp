@@ -657,7 +657,8 @@ std::string restCell(const BoneRow &row) {
         return before;
     if (!row.poseExact)
         return before + " \u2192 ? (pose not exact)";
-    return before + " \u2192 " + vectorText(row.after.restPosition) + " / " + vectorText(row.after.restRotation);
+    std::string after = vectorText(row.after.restPosition) + " / " + vectorText(row.after.restRotation);
+    return after == before ? before + " (recorded)" : before + " \u2192 " + after;
 }
 std::string pivotCell(const BoneRow &row) {
     std::string before = vectorText(row.before.pivotRotation);
@@ -665,7 +666,8 @@ std::string pivotCell(const BoneRow &row) {
         return before;
     if (!row.poseExact)
         return before + " \u2192 ? (pose not exact)";
-    return before + " \u2192 " + vectorText(row.after.pivotRotation);
+    std::string after = vectorText(row.after.pivotRotation);
+    return after == before ? before + " (recorded)" : before + " \u2192 " + after;
 }
 
 std::string nameList(const std::vector<std::string> &names) {
@@ -741,7 +743,8 @@ void printText(std::FILE *out, const Report &report) {
                             restCell(row), pivotCell(row)});
         printTable(out, rows);
     }
-    std::fprintf(out, "\nSelection after  %s\n", nameList(report.selectionAfter).c_str());
+    std::fprintf(out, "\nSelection after  %s%s\n", nameList(report.selectionAfter).c_str(),
+                 report.selectionAfter != report.selectionBefore ? "  (not as it was before)" : "");
     if (!report.written.empty())
         std::fprintf(out, "Written     %s (%s changed, %s added)\n", report.written.c_str(),
                      plural(report.changedLines, "line").c_str(), plural(report.addedLines, "line").c_str());
