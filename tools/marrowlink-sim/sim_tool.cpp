@@ -3,6 +3,7 @@
 #include "sim_tool.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cctype>
@@ -249,6 +250,15 @@ bool sameFile(const std::string &a, const std::string &b) {
     if (::stat(a.c_str(), &first) != 0 || ::stat(b.c_str(), &second) != 0)
         return false;
     return first.st_dev == second.st_dev && first.st_ino == second.st_ino;
+}
+
+// A path below the working folder is shown from there.
+std::string shownPath(const std::string &path) {
+    char here[4096];
+    if (getcwd(here, sizeof here) == nullptr)
+        return path;
+    std::string prefix = std::string(here) + "/";
+    return path.compare(0, prefix.size(), prefix) == 0 ? path.substr(prefix.size()) : path;
 }
 
 // ---- the scene in the simulator ----
@@ -967,7 +977,7 @@ int runSimTool(int argc, char **argv, std::FILE *out, std::FILE *err) {
     report.lights = static_cast<int>(host.itemsOfType[itemLight].size());
     report.cameras = static_cast<int>(host.itemsOfType[itemCamera].size());
     report.bones = static_cast<int>(host.allBones().size());
-    report.modulePath = module.path;
+    report.modulePath = shownPath(module.path);
     report.server = server->name;
     report.label = server->fullLabel;
     report.selectionBefore = selectionNames(host);
