@@ -175,6 +175,7 @@ struct Reader {
     int motionItem = -1;            // item whose motion channels follow
     int pendingChannel = -1;        // "Channel n" waits for its "{ Envelope"
     std::map<int, int> bonesSoFar;  // object index -> bones declared under it
+    int declared[4] = {0, 0, 0, 0};  // items declared so far, by type
     bool currentFrameSeen = false;
 
     Reader(LwsScene &target, std::string &message) : scene(target), error(message) {}
@@ -198,10 +199,7 @@ struct Reader {
             if (numbered) {
                 // The low 16 bits of a bone's number name its object.
                 std::uint32_t objectNumber = typeNibble(itemObject) | (number & 0xffffu);
-                int owner = -1;
-                for (std::size_t i = 0; i < scene.items.size(); ++i)
-                    if (scene.items[i].type == itemObject && scene.items[i].number == objectNumber)
-                        owner = static_cast<int>(i);
+                int owner = scene.indexOfNumber(objectNumber);
                 if (owner < 0)
                     return fail(line, "bone " + hex8(number) + " names object " + hex8(objectNumber) +
                                           ", which is not in the scene");
@@ -216,7 +214,7 @@ struct Reader {
             }
             ++bonesSoFar[item.object];
         } else if (!numbered) {
-            number = typeNibble(type) | static_cast<std::uint32_t>(scene.count(type));
+            number = typeNibble(type) | static_cast<std::uint32_t>(declared[type]);
         }
         if ((number >> 28) != static_cast<std::uint32_t>(type + 1))
             return fail(line, "item number " + hex8(number) + " is not the number of a " + typeWord(type));
@@ -226,6 +224,7 @@ struct Reader {
                                   "' on line " +
                                   std::to_string(scene.items[static_cast<std::size_t>(other)].declarationLine + 1));
         item.number = number;
+        ++declared[type];
         scene.items.push_back(std::move(item));
         scene.byNumber[number] = index;
         current = index;
@@ -426,7 +425,7 @@ struct Reader {
         // Version 1 has one camera and no AddCamera: its section starts at
         // the first camera statement.
         if (scene.version <= 1 && (keyword == "ShowCamera" || keyword == "CameraMotion") &&
-            scene.count(itemCamera) == 0 && !declare(line, itemCamera, "Camera", false, 0))
+            declared[itemCamera] == 0 && !declare(line, itemCamera, "Camera", false, 0))
             return false;
 
         // Scene settings.

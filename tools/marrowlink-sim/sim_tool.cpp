@@ -269,7 +269,8 @@ struct World {
     LwsScene scene;
     std::vector<ItemId> ids;                // scene.items[i] -> host ID
     std::vector<std::uint32_t> numbers;     // host item index -> the scene's item number
-    std::vector<bool> poseExact;            // host item index -> pose read exactly
+    std::vector<bool> poseExact;            // host item index -> position and rotation read exactly
+    std::vector<bool> rotationExact;        // host item index -> rotation read exactly
 };
 
 std::string pathOf(const SimHost &host, int index) {
@@ -298,16 +299,19 @@ bool buildWorld(World &world, const Options &options, Failure &failure) {
         fillHost(world.scene, host, world.ids);
         world.numbers.assign(host.items.size(), 0);
         world.poseExact.assign(host.items.size(), true);
+        world.rotationExact.assign(host.items.size(), true);
         for (std::size_t i = 0; i < world.ids.size(); ++i) {
             auto index = static_cast<std::size_t>(host.indexOf(world.ids[i]));
             world.numbers[index] = world.scene.items[i].number;
             world.poseExact[index] = poseIsExact(world.scene, world.scene.items[i], true, true, nullptr);
+            world.rotationExact[index] = poseIsExact(world.scene, world.scene.items[i], false, true, nullptr);
         }
     } else {
         buildSampleRig(host);
         // The numbers LightWave would give the rig's items in a saved scene.
         world.numbers.assign(host.items.size(), 0);
         world.poseExact.assign(host.items.size(), true);
+        world.rotationExact.assign(host.items.size(), true);
         for (std::size_t i = 0; i < host.items.size(); ++i) {
             const SimItem &item = host.items[i];
             auto nibble = static_cast<std::uint32_t>(item.type + 1) << 28;
@@ -545,7 +549,8 @@ struct BoneRow {
     std::string path;
     std::uint32_t number = 0;
     bool inScope = false;
-    bool poseExact = true;
+    bool poseExact = true;          // rest values can be told
+    bool rotationExact = true;      // pivot values can be told
     BoneState before, after;
 };
 
@@ -674,7 +679,7 @@ std::string pivotCell(const BoneRow &row) {
     std::string before = vectorText(row.before.pivotRotation);
     if (row.after.pivotRecords == row.before.pivotRecords)
         return before;
-    if (!row.poseExact)
+    if (!row.rotationExact)
         return before + " \u2192 ? (pose not exact)";
     std::string after = vectorText(row.after.pivotRotation);
     return after == before ? before + " (recorded)" : before + " \u2192 " + after;
@@ -855,7 +860,8 @@ void printJson(std::FILE *out, const Report &report) {
         const BoneRow &row = report.bones_[k];
         text += std::string(k > 0 ? "," : "") + "\n    {\"bone\": " + jsonString(row.path) + ", \"id\": " +
                 jsonString(hex8(row.number)) + ", \"inScope\": " + jsonBool(row.inScope) +
-                ", \"poseExact\": " + jsonBool(row.poseExact) + ",\n     \"before\": " + jsonState(row.before) +
+                ", \"poseExact\": " + jsonBool(row.poseExact) +
+                ", \"rotationExact\": " + jsonBool(row.rotationExact) + ",\n     \"before\": " + jsonState(row.before) +
                 ",\n     \"after\": " + jsonState(row.after) + "}";
     }
     text += report.bones_.empty() ? "],\n" : "\n  ],\n";
@@ -982,7 +988,12 @@ int runSimTool(int argc, char **argv, std::FILE *out, std::FILE *err) {
     report.label = server->fullLabel;
     report.selectionBefore = selectionNames(host);
 
+    // Where each bone stands in the scope: the order the command meets them.
     std::vector<int> scope = bonesInScope(host);
+    std::vector<std::ptrdiff_t> rank(host.items.size(), -1);
+    for (std::size_t k = 0; k < scope.size(); ++k)
+        if (rank[static_cast<std::size_t>(scope[k])] < 0)
+            rank[static_cast<std::size_t>(scope[k])] = static_cast<std::ptrdiff_t>(k);
     std::vector<BoneState> before;
     for (const SimItem &item : host.items)
         before.push_back(stateOf(item));
@@ -998,21 +1009,20 @@ int runSimTool(int argc, char **argv, std::FILE *out, std::FILE *err) {
         const SimItem &item = host.items[i];
         if (item.type != itemBone)
             continue;
-        bool inScope = std::find(scope.begin(), scope.end(), static_cast<int>(i)) != scope.end();
+        bool inScope = rank[i] >= 0;
         BoneState after = stateOf(item);
         if (!inScope && sameState(before[i], after))
             continue;
         report.bones_.push_back({static_cast<int>(i), pathOf(host, static_cast<int>(i)), world.numbers[i], inScope,
-                                 world.poseExact[i], before[i], after});
+                                 world.poseExact[i], world.rotationExact[i], before[i], after});
     }
-    // Scope order: the order the command meets the bones in the selection.
-    std::stable_sort(report.bones_.begin(), report.bones_.end(), [&](const BoneRow &a, const BoneRow &b) {
-        auto rank = [&](const BoneRow &row) {
-            auto at = std::find(scope.begin(), scope.end(), row.index);
-            return at != scope.end() ? at - scope.begin() : static_cast<std::ptrdiff_t>(scope.size()) + row.index;
-        };
-        return rank(a) < rank(b);
-    });
+    // Bones in scope first, in scope order; any other bone that changed after them.
+    auto order = [&](const BoneRow &row) {
+        std::ptrdiff_t at = rank[static_cast<std::size_t>(row.index)];
+        return at >= 0 ? at : static_cast<std::ptrdiff_t>(scope.size()) + row.index;
+    };
+    std::stable_sort(report.bones_.begin(), report.bones_.end(),
+                     [&](const BoneRow &a, const BoneRow &b) { return order(a) < order(b); });
     report.selectionAfter = selectionNames(host);
 
     if (!target.empty()) {
