@@ -705,6 +705,7 @@ LwsPoseValue LwsScene::poseValue(const LwsItem &item, int channel) const {
 
 bool readLwsScene(const std::string &text, LwsScene &scene, std::string &error) {
     scene = LwsScene{};
+    scene.lines.reserve(static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n')) + 1);
     std::size_t start = 0;
     int crlf = 0, lf = 0;
     while (start < text.size()) {
@@ -818,12 +819,22 @@ void fillHost(const LwsScene &scene, SimHost &host, std::vector<ItemId> &ids) {
                          (item.normalization ? boneFlagNormalization : 0u);
         ids[i] = host.addBone(ids[static_cast<std::size_t>(item.object)], item.name, nullptr, flags);
     }
-    // Parents last, in file order, so that forward references resolve and
-    // every item's children stand in the order of the file.
+    // Parents last, once every item exists, so that forward references
+    // resolve; every item's children stand in the order of the file. The
+    // child lists are laid in one pass: moving items one by one with
+    // setParent would cost a renumbering of siblings per move.
+    for (ItemId id : ids)
+        host.item(id).children.clear();
     for (std::size_t i = 0; i < scene.items.size(); ++i) {
         const LwsItem &item = scene.items[i];
-        host.setParent(ids[i], item.parent >= 0 ? ids[static_cast<std::size_t>(item.parent)] : nullptr);
         SimItem &simItem = host.item(ids[i]);
+        simItem.parent = item.parent >= 0 ? host.indexOf(ids[static_cast<std::size_t>(item.parent)]) : -1;
+        simItem.childIndex = -1;
+        if (simItem.parent >= 0) {
+            std::vector<int> &siblings = host.items[static_cast<std::size_t>(simItem.parent)].children;
+            simItem.childIndex = static_cast<int>(siblings.size());
+            siblings.push_back(host.indexOf(ids[i]));
+        }
         simItem.weightMapName = item.weightMapName;
         simItem.restPosition = item.restPosition;
         simItem.restRotation = item.restDirection;
