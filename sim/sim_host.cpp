@@ -216,6 +216,16 @@ void SimSelection::pushBack(ItemId id) {
     storage[head + count] = nullptr;
 }
 
+void SimSelection::remove(ItemId id) {
+    ItemId *first = storage.data() + head;
+    ItemId *last = first + count;
+    ItemId *found = std::find(first, last, id);
+    if (found == last)
+        return;
+    std::copy(found + 1, last + 1, found);  // the terminator moves along
+    --count;
+}
+
 std::string simHex(ItemId id) {
     auto value = reinterpret_cast<std::uintptr_t>(id);
     std::string digits;
@@ -459,9 +469,11 @@ void SimHost::clearRecords() {
 //   SelectItem <id>       selection := [item]; edit mode := the item's type (assumed);
 //                         the item becomes the current item of its type.
 //   AddToSelection <id>   adds the item to the selected items, at the front of
-//                         the list (addOrder = prepend, assumed) or at the end;
-//                         an item already selected stays where it is (assumed).
-//                         Mode and other items are left alone.
+//                         the list (addOrder = prepend, assumed) or at the end:
+//                         the list is kept in order of selection, the most
+//                         recent first. An item already selected is selected
+//                         again, so it moves to that end too (assumed). Mode
+//                         and the other items are left alone.
 //   EditObjects           edit mode := objects. A selection that already holds
 //                         only objects stays; otherwise it becomes the owning
 //                         object of the first selected bone, or the current
@@ -535,8 +547,12 @@ bool SimHost::apply(const std::string &line, std::string &why) {
         if (command == "SelectItem") {
             setSelection({id});
             editMode = type;
-        } else if (items[static_cast<std::size_t>(index)].selectedTimes == 0) {
-            ++items[static_cast<std::size_t>(index)].selectedTimes;
+        } else {
+            SimItem &added = items[static_cast<std::size_t>(index)];
+            if (added.selectedTimes > 0)
+                selectionList.remove(id);
+            else
+                ++added.selectedTimes;
             if (addOrder == SimAddOrder::prepend)
                 selectionList.pushFront(id);
             else

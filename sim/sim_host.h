@@ -60,6 +60,7 @@ struct SimSelection {
     void clear();
     void pushFront(ItemId id);
     void pushBack(ItemId id);
+    void remove(ItemId id);                 // its first entry
 
   private:
     void regrow(std::size_t front);
@@ -90,7 +91,7 @@ struct SimHost {
     int current[4] = {-1, -1, -1, -1};      // last selected item of each type
 
     // ---- behaviour switches ----
-    // Where "AddToSelection" puts a newly added item in the selected-items list.
+    // Where "AddToSelection" puts the item it adds in the selected-items list.
     SimAddOrder addOrder = SimAddOrder::prepend;
     // Layout's bone panel switches normalization on when weight-map-only is
     // switched on; whether the command does too is unknown, so it is a switch.

@@ -29,9 +29,9 @@ const char *recordLine(CommandKind kind) {
     return kind == commandRecordPivots ? "RecordPivotRotation" : "RecordRestPosition";
 }
 
-// The selected items as a set. The walk leaves an item selected that the
-// restore then adds again, and the simulator keeps an item that is already
-// selected where it is, so the order of the list can differ after a run.
+// The selected items as a set, for runs that may restore only part of the
+// selection: a snapshot that lost an entry to a failed allocation cannot give
+// that item back.
 std::vector<ItemId> asSet(std::vector<ItemId> items) {
     std::sort(items.begin(), items.end(), std::less<ItemId>());
     return items;
@@ -292,7 +292,7 @@ TEST(RunHierarchyCommand, RecordsExactlyTheBonesInScopeOnceAndGivesTheSelectionB
                 EXPECT_EQ(now.flags, old.flags);
             }
             EXPECT_GT(recorded, 0);
-            EXPECT_EQ(asSet(host.selected()), asSet(before));
+            EXPECT_EQ(host.selected(), before);
             EXPECT_EQ(host.editMode, editModeBefore);
             EXPECT_TRUE(host.rejectedLines().empty());
             EXPECT_EQ(host.invalidItemQueries, 0);
@@ -335,7 +335,7 @@ TEST(RunHierarchyCommand, AMillionBoneChainOnTheHostsStack) {
     EXPECT_EQ(host.namedLines(), walkThenRestore(commandRest, {"first", "last"}, "EditBones", {"first", "last"}));
     EXPECT_EQ(host.item(first).restRecords, 1);
     EXPECT_EQ(host.item(last).restRecords, 1);
-    EXPECT_EQ(asSet(host.selected()), asSet({last, first}));
+    EXPECT_EQ(host.selected(), (std::vector<ItemId>{last, first}));
     EXPECT_EQ(host.items[2].restRecords, 0);
     EXPECT_EQ(moduleAllocLiveBlocks(), 0);
 }
@@ -408,7 +408,13 @@ TEST(RunHierarchyCommand, SurvivesEveryAllocationFailing) {
                     EXPECT_EQ(currentContext, nullptr);
                     EXPECT_TRUE(host.rejectedLines().empty());
                     EXPECT_EQ(host.invalidItemQueries, 0);
-                    EXPECT_EQ(asSet(host.selected()), asSet(before));
+                    // Whatever was restored was selected before; all of it when
+                    // nothing failed.
+                    std::vector<ItemId> after = asSet(host.selected()), was = asSet(before);
+                    EXPECT_TRUE(std::includes(was.begin(), was.end(), after.begin(), after.end(), std::less<ItemId>()));
+                    if (injected == 0) {
+                        EXPECT_EQ(host.selected(), before);
+                    }
                     const Lines sent = host.namedLines();
                     EXPECT_TRUE(isSubsequence(sent, full));
                     if (injected == 0) {

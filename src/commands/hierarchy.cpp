@@ -207,14 +207,6 @@ const char *questionText(CommandKind kind, bool bonesSelected) {
     return bonesSelected ? "This will rest all selected bones.  Are you sure?"
                          : "This will rest all bones in the selected objects.  Are you sure?";
 }
-
-std::uint32_t listLength(const ItemId *selected) {
-    std::uint32_t length = 0;
-    while (selected != nullptr && selected[length] != nullptr && length < UINT32_MAX)
-        ++length;
-    return length;
-}
-
 }  // namespace
 
 void buildChildren(SceneNode *node, const ItemInfoService *itemInfo) {
@@ -295,14 +287,7 @@ int runHierarchyCommand(LayoutGeneric *generic, GlobalLookup globalLookup, Comma
     const char *title = kind == commandRecordPivots ? "Record Bone Pivots" : "Rest Bones";
     if (context.messages->yesNo(title, questionText(kind, context.selectionType == itemBone), "") == 0)
         return 0;
-    // Room for the whole list at once, rather than ten more at a time; and a
-    // snapshot that lost entries to a failed allocation could not give the
-    // user their selection back, so then the command changes nothing.
-    std::uint32_t selectedCount = listLength(context.selectedItems());
-    if (selectedCount > context.selection.capacity)
-        context.selection.resize(selectedCount);
-    if (!context.snapshotSelection() || context.selection.count != selectedCount)
-        return 0;
+    context.snapshotSelection();
     SceneNode root(nullptr, nullptr, nullptr);
     buildChildren(&root, context.itemInfo);
     markSelected(&root, context.itemInfo, context.interfaceInfo);
