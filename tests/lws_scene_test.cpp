@@ -185,6 +185,12 @@ TEST(LwsScene, OldVersionsGiveTheImplicitCameraAndThePoseOfTheirOwnLayouts) {
     EXPECT_EQ(host.item(ids[2]).rotation, (SimVector{45, 35, 0}));
     EXPECT_FALSE(poseIsExact(one, one.items[1], true, false, nullptr));  // three keys, none at frame 1
 
+    // Versions 1-2 name a parent object by its number, counted from 1 (assumed; 0 is none).
+    LwsScene parented = read("LWSC\n1\n\nLoadObject a.lwo\nLoadObject b.lwo\nParentObject 1\n"
+                             "LoadObject c.lwo\nParentObject 0\n");
+    EXPECT_EQ(parentName(parented, parented.items[1]), "a");
+    EXPECT_EQ(parentName(parented, parented.items[2]), "-");
+
     // Version 2: channel by channel.
     LwsScene two = load("assimp/move_x_oldformat_56.lws");
     SimHost host2;

@@ -7,6 +7,8 @@
 
 #include <algorithm>
 #include <cctype>
+#include <charconv>
+#include <cmath>
 #include <cinttypes>
 #include <cstdlib>
 #include <cstring>
@@ -572,7 +574,7 @@ struct Report {
     std::vector<SentLine> lines;
     std::vector<SimMessage> messages;
     int result = 0;
-    std::vector<BoneRow> bones_;
+    std::vector<BoneRow> boneRows;
     std::string written;            // path written, when a write was asked and done
     std::string writeError;         // why a write that was asked was not done
     int changedLines = 0, addedLines = 0;
@@ -744,12 +746,12 @@ void printText(std::FILE *out, const Report &report) {
     std::fprintf(out, "\nResult      %d\n", report.result);
 
     std::fprintf(out, "\nBones in scope, before \u2192 after\n");
-    if (report.bones_.empty())
+    if (report.boneRows.empty())
         std::fprintf(out, "  (none)\n");
     else {
         std::vector<std::vector<std::string>> rows = {
             {"bone", "active", "weight map", "map only", "normalize", "rest position / direction", "pivot rotation"}};
-        for (const BoneRow &row : report.bones_)
+        for (const BoneRow &row : report.boneRows)
             rows.push_back({row.path + (row.inScope ? "" : " (outside the selection!)"),
                             change(onOff(row.before.active), onOff(row.after.active)),
                             change(mapText(row.before.weightMap), mapText(row.after.weightMap)),
@@ -799,10 +801,13 @@ std::string jsonString(const std::string &text) {
     return out + "\"";
 }
 
+// The shortest text that reads back as the same double.
 std::string jsonNumber(double value) {
+    if (value == 0 || !std::isfinite(value))
+        return "0";
     char text[40];
-    std::snprintf(text, sizeof text, "%.17g", value);
-    return text;
+    auto [end, code] = std::to_chars(text, text + sizeof text, value);
+    return code == std::errc() ? std::string(text, end) : "0";
 }
 std::string jsonVector(const SimVector &v) {
     return "[" + jsonNumber(v.x) + ", " + jsonNumber(v.y) + ", " + jsonNumber(v.z) + "]";
@@ -856,15 +861,15 @@ void printJson(std::FILE *out, const Report &report) {
     text += report.messages.empty() ? "],\n" : "\n  ],\n";
     text += "  \"result\": " + std::to_string(report.result) + ",\n";
     text += "  \"bones\": [";
-    for (std::size_t k = 0; k < report.bones_.size(); ++k) {
-        const BoneRow &row = report.bones_[k];
+    for (std::size_t k = 0; k < report.boneRows.size(); ++k) {
+        const BoneRow &row = report.boneRows[k];
         text += std::string(k > 0 ? "," : "") + "\n    {\"bone\": " + jsonString(row.path) + ", \"id\": " +
                 jsonString(hex8(row.number)) + ", \"inScope\": " + jsonBool(row.inScope) +
                 ", \"poseExact\": " + jsonBool(row.poseExact) +
                 ", \"rotationExact\": " + jsonBool(row.rotationExact) + ",\n     \"before\": " + jsonState(row.before) +
                 ",\n     \"after\": " + jsonState(row.after) + "}";
     }
-    text += report.bones_.empty() ? "],\n" : "\n  ],\n";
+    text += report.boneRows.empty() ? "],\n" : "\n  ],\n";
     text += "  \"selectionAfter\": " + jsonNames(report.selectionAfter) + ",\n";
     if (!report.writeError.empty())
         text += "  \"writeError\": " + jsonString(report.writeError) + ",\n";
@@ -1013,7 +1018,7 @@ int runSimTool(int argc, char **argv, std::FILE *out, std::FILE *err) {
         BoneState after = stateOf(item);
         if (!inScope && sameState(before[i], after))
             continue;
-        report.bones_.push_back({static_cast<int>(i), pathOf(host, static_cast<int>(i)), world.numbers[i], inScope,
+        report.boneRows.push_back({static_cast<int>(i), pathOf(host, static_cast<int>(i)), world.numbers[i], inScope,
                                  world.poseExact[i], world.rotationExact[i], before[i], after});
     }
     // Bones in scope first, in scope order; any other bone that changed after them.
@@ -1021,7 +1026,7 @@ int runSimTool(int argc, char **argv, std::FILE *out, std::FILE *err) {
         std::ptrdiff_t at = rank[static_cast<std::size_t>(row.index)];
         return at >= 0 ? at : static_cast<std::ptrdiff_t>(scope.size()) + row.index;
     };
-    std::stable_sort(report.bones_.begin(), report.bones_.end(),
+    std::stable_sort(report.boneRows.begin(), report.boneRows.end(),
                      [&](const BoneRow &a, const BoneRow &b) { return order(a) < order(b); });
     report.selectionAfter = selectionNames(host);
 
