@@ -19,6 +19,18 @@
 #include "sim/lws_scene.h"
 #include "sim/sample_rig.h"
 
+// The options form and the About panel need the simulator's "LWXPanel" and
+// "LWPanelServices"; a build whose simulator lacks them refuses the options
+// that answer them.
+#if __has_include("sim/sim_panels.h")
+#include <memory>
+
+#include "sim/sim_panels.h"
+#define MARROWLINK_SIM_FORMS 1
+#else
+#define MARROWLINK_SIM_FORMS 0
+#endif
+
 namespace {
 
 constexpr int interfaceVersion = 2;
@@ -114,6 +126,12 @@ struct Failure {
     int status = exitDone;
     std::string message;
 };
+
+std::string lower(std::string text) {
+    for (char &c : text)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return text;
+}
 
 struct Options {
     std::string command;
@@ -242,6 +260,8 @@ bool parseOptions(int argc, char **argv, Options &options, Failure &failure) {
     if ((options.inPlace || !options.writePath.empty()) && options.scenePath.empty())
         return usage(std::string(options.inPlace ? "--in-place" : "--write") +
                      " needs a scene file; the bundled sample rig has none");
+    if (!options.formOptions.empty() && lower(options.command) != "weightmap" && options.command != "Ozrin_Marrowlink")
+        return usage(options.formOptions.front() + " answers the options form of weightmap (Ozrin_Marrowlink) only");
     if (options.cancel && (options.adjust || options.only || options.normalize))
         return usage("--cancel dismisses the form, so --adjust, --only and --normalize would not reach the module");
     return true;
@@ -273,6 +293,9 @@ struct World {
     std::vector<std::uint32_t> numbers;     // host item index -> the scene's item number
     std::vector<bool> poseExact;            // host item index -> position and rotation read exactly
     std::vector<bool> rotationExact;        // host item index -> rotation read exactly
+#if MARROWLINK_SIM_FORMS
+    std::unique_ptr<SimPanels> panels;      // the form and panel services, registered in host.services
+#endif
 };
 
 std::string pathOf(const SimHost &host, int index) {
@@ -344,12 +367,6 @@ std::size_t editDistance(const std::string &a, const std::string &b) {
         }
     }
     return row[b.size()];
-}
-
-std::string lower(std::string text) {
-    for (char &c : text)
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return text;
 }
 
 std::string quotedList(const std::vector<std::string> &names) {
@@ -477,21 +494,39 @@ bool chooseSelection(World &world, const Options &options, Failure &failure) {
 }
 
 // The options form's answers reach the module only through the form the
-// simulator shows it ("LWXPanel"); the module keeps its options to itself.
-// A simulator without the form cannot give them honestly.
+// simulator shows it ("LWXPanel"): the module keeps its options to itself, so
+// a simulator without the form cannot give them honestly.
+constexpr std::uint32_t controlAdjust = 0x8001, controlOnly = 0x8002, controlNormalize = 0x8003;
+
 bool scriptOptionsForm(World &world, const Options &options, Failure &failure) {
+#if MARROWLINK_SIM_FORMS
+    world.panels = std::make_unique<SimPanels>(world.host);
+    SimPanels &panels = *world.panels;
+    SimFormUser user;
+    user.result = options.cancel ? 0 : 1;
+    bool about = options.about || !options.aboutPng.empty();
+    user.aboutPresses = about ? 1 : 0;
+    user.values = {{controlAdjust, options.adjust ? 1 : 0},
+                   {controlOnly, options.only ? 1 : 0},
+                   {controlNormalize, options.normalize ? 1 : 0}};
+    panels.defaultFormUser = user;
+    panels.renderForms = !options.formPng.empty();
+    if (about) {
+        // The About panel is drawn once, then the user closes it.
+        panels.panelEvents.push_back({SimPanelEvent::redraw, 0});
+        panels.panelEvents.push_back({SimPanelEvent::close, 0});
+    }
+    (void)failure;
+    return true;
+#else
+    (void)world;
     if (options.formOptions.empty())
         return true;
-    if (world.host.services.count(formServiceName) == 0) {
-        failure = {exitUsage, "not available in this build: " + options.formOptions.front() +
-                                  " answers the weight-map options form, and this build's simulator has no "
-                                  "options form (\"LWXPanel\") or About panel (\"LWPanelServices\") yet"};
-        return false;
-    }
-    failure = {exitUsage, "not available in this build: the simulator's options form is there, but this tool "
-                          "does not script it yet (" +
-                              options.formOptions.front() + ")"};
+    failure = {exitUsage, "not available in this build: " + options.formOptions.front() +
+                              " answers the weight-map options form, and this build's simulator has no "
+                              "options form (\"LWXPanel\") or About panel (\"LWPanelServices\") yet"};
     return false;
+#endif
 }
 
 const LoadedServer *findServer(const LoadedModule &module, const std::string &command, Failure &failure) {
@@ -577,6 +612,14 @@ struct Report {
     std::vector<BoneRow> boneRows;
     std::string written;            // path written, when a write was asked and done
     std::string writeError;         // why a write that was asked was not done
+    // The options form, when the command showed one.
+    bool formShown = false;
+    std::string formTitle;
+    std::vector<int> formPreset, formAnswer;  // adjust, only, normalize as shown and as left
+    bool formConfirmed = false;
+    int aboutPresses = 0;
+    int aboutPanels = 0;            // About panels the module opened
+    std::vector<std::string> pictures;
     int changedLines = 0, addedLines = 0;
 };
 
@@ -687,6 +730,36 @@ std::string pivotCell(const BoneRow &row) {
     return after == before ? before + " (recorded)" : before + " \u2192 " + after;
 }
 
+// Host texts are Windows-1252 bytes (the form's title starts its notice with
+// byte 169); a terminal wants UTF-8. Bytes that are not UTF-8 already are
+// shown as the Latin letters they stand for.
+std::string displayText(const std::string &text) {
+    std::string out;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        auto c = static_cast<unsigned char>(text[i]);
+        std::size_t length = c < 0x80 ? 1 : (c & 0xe0) == 0xc0 ? 2 : (c & 0xf0) == 0xe0 ? 3 : (c & 0xf8) == 0xf0 ? 4 : 0;
+        bool valid = length > 0 && i + length <= text.size();
+        for (std::size_t k = 1; valid && k < length; ++k)
+            valid = (static_cast<unsigned char>(text[i + k]) & 0xc0) == 0x80;
+        if (valid) {
+            out += text.substr(i, length);
+            i += length - 1;
+        } else {
+            out += static_cast<char>(0xc0 | (c >> 6));
+            out += static_cast<char>(0x80 | (c & 0x3f));
+        }
+    }
+    return out;
+}
+
+std::string checkboxes(const std::vector<int> &values) {
+    static const char *const labels[] = {"Adjust Bone Settings", "Use Weight Map Only", "Weight Normalization"};
+    std::string text;
+    for (std::size_t k = 0; k < values.size() && k < 3; ++k)
+        text += std::string(k > 0 ? ", " : "") + labels[k] + " " + (values[k] > 0 ? "on" : "off");
+    return text;
+}
+
 std::string nameList(const std::vector<std::string> &names) {
     if (names.empty())
         return "(nothing)";
@@ -743,6 +816,17 @@ void printText(std::FILE *out, const Report &report) {
             std::fprintf(out, "  answered %s", message.answer != 0 ? "yes" : "no");
         std::fprintf(out, "\n");
     }
+    if (report.formShown) {
+        std::fprintf(out, "\nOptions form  \"%s\"\n", displayText(report.formTitle).c_str());
+        std::fprintf(out, "  shown with  %s\n", checkboxes(report.formPreset).c_str());
+        if (report.aboutPresses > 0)
+            std::fprintf(out, "  About       pressed %s, %s opened\n", plural(report.aboutPresses, "time").c_str(),
+                         plural(report.aboutPanels, "panel").c_str());
+        std::fprintf(out, "  answered    %s, %s\n", checkboxes(report.formAnswer).c_str(),
+                     report.formConfirmed ? "confirmed" : "dismissed");
+    }
+    for (const std::string &picture : report.pictures)
+        std::fprintf(out, "Picture     %s\n", picture.c_str());
     std::fprintf(out, "\nResult      %d\n", report.result);
 
     std::fprintf(out, "\nBones in scope, before \u2192 after\n");
@@ -859,6 +943,20 @@ void printJson(std::FILE *out, const Report &report) {
                 (question ? ", \"answer\": " + std::to_string(message.answer) : std::string()) + "}";
     }
     text += report.messages.empty() ? "],\n" : "\n  ],\n";
+    if (report.formShown) {
+        auto flags = [](const std::vector<int> &values) {
+            return "{\"adjustBoneSettings\": " + jsonBool(values.size() > 0 && values[0] > 0) +
+                   ", \"useWeightMapOnly\": " + jsonBool(values.size() > 1 && values[1] > 0) +
+                   ", \"weightNormalization\": " + jsonBool(values.size() > 2 && values[2] > 0) + "}";
+        };
+        text += "  \"form\": {\"title\": " + jsonString(report.formTitle) + ", \"shown\": " + flags(report.formPreset) +
+                ", \"answered\": " + flags(report.formAnswer) + ", \"confirmed\": " + jsonBool(report.formConfirmed) +
+                ", \"aboutPresses\": " + std::to_string(report.aboutPresses) +
+                ", \"aboutPanels\": " + std::to_string(report.aboutPanels) + "},\n";
+    } else {
+        text += "  \"form\": null,\n";
+    }
+    text += "  \"pictures\": " + jsonNames(report.pictures) + ",\n";
     text += "  \"result\": " + std::to_string(report.result) + ",\n";
     text += "  \"bones\": [";
     for (std::size_t k = 0; k < report.boneRows.size(); ++k) {
@@ -909,6 +1007,17 @@ void listItems(std::FILE *out, const World &world) {
     printTable(out, rows);
     std::vector<std::string> selected = selectionNames(host);
     std::fprintf(out, "Selected: %s\n", nameList(selected).c_str());
+}
+
+// The report of a run whose output could not be saved, then the reason.
+int failAfterRun(std::FILE *out, std::FILE *err, const Options &options, Report &report, const std::string &why) {
+    report.writeError = why;
+    if (options.json)
+        printJson(out, report);
+    else
+        printText(out, report);
+    std::fprintf(err, "marrowlink-sim: %s\n", why.c_str());
+    return exitWrite;
 }
 
 }  // namespace
@@ -1030,20 +1139,56 @@ int runSimTool(int argc, char **argv, std::FILE *out, std::FILE *err) {
                      [&](const BoneRow &a, const BoneRow &b) { return order(a) < order(b); });
     report.selectionAfter = selectionNames(host);
 
-    if (!target.empty()) {
-        std::string text;
-        bool written =
-            patchLwsScene(world.scene, host, world.ids, text, error, &report.changedLines, &report.addedLines) &&
-            writeFileAtomically(target, text, error);
-        if (!written) {
-            report.writeError = target + ": " + error;
-            if (options.json)
-                printJson(out, report);
-            else
-                printText(out, report);
-            std::fprintf(err, "marrowlink-sim: %s\n", report.writeError.c_str());
-            return exitWrite;
+#if MARROWLINK_SIM_FORMS
+    if (const SimForm *form = world.panels->lastForm()) {
+        report.formShown = true;
+        report.formTitle = form->title;
+        for (std::uint32_t control : {controlAdjust, controlOnly, controlNormalize}) {
+            auto shown = form->shownAtPost.empty() ? form->values : form->shownAtPost.back();
+            report.formPreset.push_back(shown.count(control) != 0 ? shown.at(control) : 0);
+            report.formAnswer.push_back(form->values.count(control) != 0 ? form->values.at(control) : 0);
         }
+        report.formConfirmed = !options.cancel;
+        report.aboutPresses = options.about || !options.aboutPng.empty() ? 1 : 0;
+    }
+    for (const auto &panel : world.panels->panels)
+        report.aboutPanels += panel->madeByModule ? 1 : 0;
+#endif
+
+    // The changed scene is made before anything is saved, so that a scene
+    // that cannot be written leaves no picture behind either.
+    std::string sceneText;
+    if (!target.empty() &&
+        !patchLwsScene(world.scene, host, world.ids, sceneText, error, &report.changedLines, &report.addedLines))
+        return failAfterRun(out, err, options, report, target + ": " + error);
+
+    std::string pictureError;
+#if MARROWLINK_SIM_FORMS
+    auto savePicture = [&](const SimCanvas *picture, const std::string &path, const char *what) {
+        if (path.empty() || !pictureError.empty())
+            return;
+        std::string why;
+        if (picture == nullptr)
+            pictureError = path + ": the command showed no " + what;
+        else if (!simSavePng(*picture, path, why))
+            pictureError = path + ": " + why;
+        else
+            report.pictures.push_back(path);
+    };
+    const SimForm *lastForm = world.panels->lastForm();
+    savePicture(lastForm != nullptr ? &lastForm->picture : nullptr, options.formPng, "options form");
+    const SimPanel *about = world.panels->lastPanel();
+    SimCanvas framed;
+    if (about != nullptr)
+        framed = world.panels->framedPanel(*about);
+    savePicture(about != nullptr ? &framed : nullptr, options.aboutPng, "About panel");
+#endif
+
+    if (!pictureError.empty())
+        return failAfterRun(out, err, options, report, pictureError);
+    if (!target.empty()) {
+        if (!writeFileAtomically(target, sceneText, error))
+            return failAfterRun(out, err, options, report, target + ": " + error);
         report.written = target;
     }
     if (options.json)
