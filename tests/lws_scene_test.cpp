@@ -27,6 +27,12 @@ std::string scenesDir() {
     return MARROWLINK_SCENES_DIR;
 }
 
+// The real scene files sit in the shared folder beside the repository.
+#define REQUIRE_SCENES()                                                                                     \
+    ASSERT_TRUE(std::filesystem::exists(scenesDir() + "/README.md"))                                         \
+        << "the shared scenes folder was not found beside the repository (" << scenesDir()                   \
+        << "); set MARROWLINK_SCENES to it"
+
 std::string readFile(const std::string &path) {
     std::ifstream file(path, std::ios::binary);
     std::ostringstream content;
@@ -88,8 +94,7 @@ std::string withCrlf(const std::string &text) {
 }
 
 TEST(LwsScene, EveryBundledFileIsInTheTableAndEveryRowIsThere) {
-    ASSERT_FALSE(scenesDir().empty()) << "the shared scenes folder was not found beside the repository; "
-                                         "set MARROWLINK_SCENES to it";
+    REQUIRE_SCENES();
     std::set<std::string> listed;
     for (const SceneFacts &facts : sceneFacts) {
         listed.insert(facts.file);
@@ -103,6 +108,7 @@ TEST(LwsScene, EveryBundledFileIsInTheTableAndEveryRowIsThere) {
 }
 
 TEST(LwsScene, EveryBundledFileReadsAsWhatItHolds) {
+    REQUIRE_SCENES();
     for (const SceneFacts &facts : sceneFacts) {
         SCOPED_TRACE(facts.file);
         LwsScene scene = load(facts.file);
@@ -141,6 +147,7 @@ TEST(LwsScene, EveryBundledFileReadsAsWhatItHolds) {
 }
 
 TEST(LwsScene, NamesAndParentsOfTheRigAndTheForwardReference) {
+    REQUIRE_SCENES();
     LwsScene rig = load("lightwave3D-MCP/WeightTest_rig.lws");
     std::vector<std::string> items;
     for (std::size_t i = 0; i < rig.items.size(); ++i)
@@ -173,6 +180,7 @@ TEST(LwsScene, NamesAndParentsOfTheRigAndTheForwardReference) {
 }
 
 TEST(LwsScene, OldVersionsGiveTheImplicitCameraAndThePoseOfTheirOwnLayouts) {
+    REQUIRE_SCENES();
     LwsScene one = load("java3d-examples/ballcone.lws");
     EXPECT_EQ(one.items.back().type, itemCamera);
     EXPECT_EQ(one.items.back().name, "Camera");
@@ -206,6 +214,7 @@ TEST(LwsScene, OldVersionsGiveTheImplicitCameraAndThePoseOfTheirOwnLayouts) {
 }
 
 TEST(LwsScene, WritingWithoutAChangeGivesTheFileBackByteForByte) {
+    REQUIRE_SCENES();
     for (const SceneFacts &facts : sceneFacts) {
         SCOPED_TRACE(facts.file);
         std::string original = readFile(scenesDir() + "/" + facts.file);

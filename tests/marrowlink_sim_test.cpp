@@ -27,6 +27,12 @@ std::string scenesDir() {
     return MARROWLINK_SCENES_DIR;
 }
 
+// The real scene files sit in the shared folder beside the repository.
+#define REQUIRE_SCENES()                                                                                     \
+    ASSERT_TRUE(std::filesystem::exists(scenesDir() + "/README.md"))                                         \
+        << "the shared scenes folder was not found beside the repository (" << scenesDir()                   \
+        << "); set MARROWLINK_SCENES to it"
+
 std::string readFile(const fs::path &path) {
     std::ifstream file(path, std::ios::binary);
     std::ostringstream content;
@@ -170,6 +176,7 @@ TEST(MarrowlinkSim, TheServerTableIsWalkedFromTheLoadedModule) {
 // Every command on every bundled scene: it runs, what it writes reads back,
 // and a command that changes nothing writes the file back unchanged.
 TEST(MarrowlinkSim, EveryCommandRunsOnEveryBundledSceneAndWritesWhatReadsBack) {
+    REQUIRE_SCENES();
     TempDir dir;
     for (const char *scene : bundledScenes)
         for (const char *command : commands) {
@@ -211,6 +218,7 @@ TEST(MarrowlinkSim, EveryCommandRunsOnEveryBundledSceneAndWritesWhatReadsBack) {
 }
 
 TEST(MarrowlinkSim, InPlaceRewritesOnlyTheChangedLinesAndWriteNeverTouchesTheInput) {
+    REQUIRE_SCENES();
     TempDir dir;
     std::string rig = dir / "rig.lws";
     std::string original = readFile(scenesDir() + "/lightwave3D-MCP/WeightTest_rig.lws");
@@ -296,6 +304,7 @@ struct BadRun {
 };
 
 TEST(MarrowlinkSim, BadInputGetsAClearErrorAndANonZeroStatusWithNothingWritten) {
+    REQUIRE_SCENES();
     TempDir dir;
     const std::string rig = scenesDir() + "/lightwave3D-MCP/WeightTest_rig.lws";
     std::string original = readFile(rig);
@@ -374,6 +383,7 @@ TEST(MarrowlinkSim, BadInputGetsAClearErrorAndANonZeroStatusWithNothingWritten) 
 // The form's answers reach the module the only way they can: through the
 // form the simulator shows it.
 TEST(MarrowlinkSim, TheOptionsFormIsAnsweredFromTheOptions) {
+    REQUIRE_SCENES();
     TempDir dir;
     const std::string rig = scenesDir() + "/lightwave3D-MCP/WeightTest_rig.lws";
     ToolRun run = tool({"weightmap", rig, "--adjust", "--only", "--write", dir / "only.lws"});
