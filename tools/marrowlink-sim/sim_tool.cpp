@@ -1079,11 +1079,7 @@ int runSimTool(int argc, char **argv, std::FILE *out, std::FILE *err) {
         return reportFailure(out, err, options, failure);
 
     SimHost &host = world.host;
-    if (options.answer == 0) {
-        host.defaultAnswer = 0;
-    } else {
-        host.defaultAnswer = 1;
-    }
+    host.defaultAnswer = options.answer == 0 ? 0 : 1;  // every question gets the same answer
 
     Report report;
     if (world.fromFile) {
