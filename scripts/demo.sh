@@ -11,8 +11,8 @@ tool=build/native/tools/marrowlink-sim
 if [ $# -gt 0 ]; then
   exec "$tool" "$@"
 fi
-echo "\$ marrowlink-sim activate --select Body"
-"$tool" activate --select Body
+echo "\$ marrowlink-sim weightmap --select Body --adjust --only"
+"$tool" weightmap --select Body --adjust --only
 echo
 echo "\$ marrowlink-sim rest --select Sword --yes"
 "$tool" rest --select Sword --yes

@@ -352,10 +352,6 @@ TEST(MarrowlinkSim, BadInputGetsAClearErrorAndANonZeroStatusWithNothingWritten) 
          "--only answers the options form of weightmap (Ozrin_Marrowlink) only"},
         {"a dismissed form with answers", {"weightmap", rig, "--cancel", "--adjust", "--write", out}, 2,
          "--cancel dismisses the form, so --adjust, --only and --normalize would not reach the module"},
-#if !__has_include("sim/sim_panels.h")
-        {"the options form where this build has none", {"weightmap", rig, "--adjust", "--write", out}, 2,
-         "not available in this build: --adjust answers the weight-map options form"},
-#endif
     };
     for (const BadRun &row : cases) {
         SCOPED_TRACE(row.name);
@@ -379,7 +375,6 @@ TEST(MarrowlinkSim, BadInputGetsAClearErrorAndANonZeroStatusWithNothingWritten) 
     EXPECT_EQ(dir.files(), 5u);
 }
 
-#if __has_include("sim/sim_panels.h")
 // The form's answers reach the module the only way they can: through the
 // form the simulator shows it.
 TEST(MarrowlinkSim, TheOptionsFormIsAnsweredFromTheOptions) {
@@ -415,7 +410,6 @@ TEST(MarrowlinkSim, TheOptionsFormIsAnsweredFromTheOptions) {
     for (const char *picture : {"about.png", "form.png"})
         EXPECT_EQ(readFile(dir / picture).substr(0, 8), "\x89PNG\r\n\x1a\n") << picture;
 }
-#endif
 
 TEST(MarrowlinkSim, HelpExplainsEverythingWithAnExample) {
     ToolRun run = tool({"--help"});

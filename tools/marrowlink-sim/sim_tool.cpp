@@ -12,24 +12,14 @@
 #include <cinttypes>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "module_loader.h"
 #include "sim/lws_scene.h"
 #include "sim/sample_rig.h"
-
-// The options form and the About panel need the simulator's "LWXPanel" and
-// "LWPanelServices"; a build whose simulator lacks them refuses the options
-// that answer them.
-#if __has_include("sim/sim_panels.h")
-#include <memory>
-
 #include "sim/sim_panels.h"
-#define MARROWLINK_SIM_FORMS 1
-#else
-#define MARROWLINK_SIM_FORMS 0
-#endif
 
 namespace {
 
@@ -260,7 +250,8 @@ bool parseOptions(int argc, char **argv, Options &options, Failure &failure) {
     if ((options.inPlace || !options.writePath.empty()) && options.scenePath.empty())
         return usage(std::string(options.inPlace ? "--in-place" : "--write") +
                      " needs a scene file; the bundled sample rig has none");
-    if (!options.formOptions.empty() && lower(options.command) != "weightmap" && options.command != "Ozrin_Marrowlink")
+    if (!options.formOptions.empty() && lower(options.command) != "weightmap" &&
+        lower(options.command) != "ozrin_marrowlink")
         return usage(options.formOptions.front() + " answers the options form of weightmap (Ozrin_Marrowlink) only");
     if (options.cancel && (options.adjust || options.only || options.normalize))
         return usage("--cancel dismisses the form, so --adjust, --only and --normalize would not reach the module");
@@ -293,9 +284,7 @@ struct World {
     std::vector<std::uint32_t> numbers;     // host item index -> the scene's item number
     std::vector<bool> poseExact;            // host item index -> position and rotation read exactly
     std::vector<bool> rotationExact;        // host item index -> rotation read exactly
-#if MARROWLINK_SIM_FORMS
     std::unique_ptr<SimPanels> panels;      // the form and panel services, registered in host.services
-#endif
 };
 
 std::string pathOf(const SimHost &host, int index) {
@@ -494,12 +483,11 @@ bool chooseSelection(World &world, const Options &options, Failure &failure) {
 }
 
 // The options form's answers reach the module only through the form the
-// simulator shows it ("LWXPanel"): the module keeps its options to itself, so
-// a simulator without the form cannot give them honestly.
+// simulator shows it ("LWXPanel"): the module keeps its options to itself.
+// The simulated user confirms (or dismisses) every form the same way.
 constexpr std::uint32_t controlAdjust = 0x8001, controlOnly = 0x8002, controlNormalize = 0x8003;
 
-bool scriptOptionsForm(World &world, const Options &options, Failure &failure) {
-#if MARROWLINK_SIM_FORMS
+void scriptOptionsForm(World &world, const Options &options) {
     world.panels = std::make_unique<SimPanels>(world.host);
     SimPanels &panels = *world.panels;
     SimFormUser user;
@@ -516,17 +504,6 @@ bool scriptOptionsForm(World &world, const Options &options, Failure &failure) {
         panels.panelEvents.push_back({SimPanelEvent::redraw, 0});
         panels.panelEvents.push_back({SimPanelEvent::close, 0});
     }
-    (void)failure;
-    return true;
-#else
-    (void)world;
-    if (options.formOptions.empty())
-        return true;
-    failure = {exitUsage, "not available in this build: " + options.formOptions.front() +
-                              " answers the weight-map options form, and this build's simulator has no "
-                              "options form (\"LWXPanel\") or About panel (\"LWPanelServices\") yet"};
-    return false;
-#endif
 }
 
 const LoadedServer *findServer(const LoadedModule &module, const std::string &command, Failure &failure) {
@@ -1075,8 +1052,9 @@ int runSimTool(int argc, char **argv, std::FILE *out, std::FILE *err) {
         return reportFailure(out, err, options,
                              {exitModule, server->name + " is a " + server->serverClass +
                                               " server; this tool runs LayoutGeneric servers"});
-    if (!chooseSelection(world, options, failure) || !scriptOptionsForm(world, options, failure))
+    if (!chooseSelection(world, options, failure))
         return reportFailure(out, err, options, failure);
+    scriptOptionsForm(world, options);
 
     SimHost &host = world.host;
     host.defaultAnswer = options.answer == 0 ? 0 : 1;  // every question gets the same answer
@@ -1135,7 +1113,6 @@ int runSimTool(int argc, char **argv, std::FILE *out, std::FILE *err) {
                      [&](const BoneRow &a, const BoneRow &b) { return order(a) < order(b); });
     report.selectionAfter = selectionNames(host);
 
-#if MARROWLINK_SIM_FORMS
     if (const SimForm *form = world.panels->lastForm()) {
         report.formShown = true;
         report.formTitle = form->title;
@@ -1149,7 +1126,6 @@ int runSimTool(int argc, char **argv, std::FILE *out, std::FILE *err) {
     }
     for (const auto &panel : world.panels->panels)
         report.aboutPanels += panel->madeByModule ? 1 : 0;
-#endif
 
     // The changed scene is made before anything is saved, so that a scene
     // that cannot be written leaves no picture behind either.
@@ -1159,7 +1135,6 @@ int runSimTool(int argc, char **argv, std::FILE *out, std::FILE *err) {
         return failAfterRun(out, err, options, report, target + ": " + error);
 
     std::string pictureError;
-#if MARROWLINK_SIM_FORMS
     auto savePicture = [&](const SimCanvas *picture, const std::string &path, const char *what) {
         if (path.empty() || !pictureError.empty())
             return;
@@ -1178,7 +1153,6 @@ int runSimTool(int argc, char **argv, std::FILE *out, std::FILE *err) {
     if (about != nullptr)
         framed = world.panels->framedPanel(*about);
     savePicture(about != nullptr ? &framed : nullptr, options.aboutPng, "About panel");
-#endif
 
     if (!pictureError.empty())
         return failAfterRun(out, err, options, report, pictureError);
