@@ -136,9 +136,10 @@ bool loadLwsFile(const std::string &path, LwsScene &scene, std::string &error);
 // scene's current object. ids[i] is the host's ID of scene.items[i].
 void fillHost(const LwsScene &scene, SimHost &host, std::vector<ItemId> &ids);
 
-// The host's pose of each item as the scene gives it, converted to the host's
-// units (rotation in degrees); false for an item whose position or rotation
-// the channels do not give exactly at the current frame.
+// True when the item's channels give its position (and/or rotation) exactly
+// at the current frame; otherwise why, when given, says which channel does
+// not. fillHost copies exact values into the host (rotation in degrees) and
+// leaves 0 where a channel is not exact.
 bool poseIsExact(const LwsScene &scene, const LwsItem &item, bool position, bool rotation, std::string *why);
 
 // The scene's text with the host's state of every item written into it: bone
