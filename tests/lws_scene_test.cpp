@@ -1,4 +1,4 @@
-// The scene-file reader and writer: the real scene files of the shared folder
+// The scene-file reader and writer: the real scene files of tests/scenes
 // read as what they hold and written back byte for byte; hand-written scenes
 // for what those files lack (bones with weight maps, items below bones and
 // lights, poses between keys); bad input refused with a message that says
@@ -27,10 +27,10 @@ std::string scenesDir() {
     return MARROWLINK_SCENES_DIR;
 }
 
-// The real scene files sit in the shared folder beside the repository.
+// The real scene files are kept in tests/scenes with their licences.
 #define REQUIRE_SCENES()                                                                                     \
     ASSERT_TRUE(std::filesystem::exists(scenesDir() + "/README.md"))                                         \
-        << "the shared scenes folder was not found beside the repository (" << scenesDir()                   \
+        << "the scenes folder was not found (" << scenesDir()                   \
         << "); set MARROWLINK_SCENES to it"
 
 std::string readFile(const std::string &path) {
@@ -40,7 +40,7 @@ std::string readFile(const std::string &path) {
     return content.str();
 }
 
-// What each real file holds, counted by reading it (the shared folder's
+// What each real file holds, counted by reading it (the scenes folder's
 // README gives the same counts).
 struct SceneFacts {
     const char *file;

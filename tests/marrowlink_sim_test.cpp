@@ -27,10 +27,10 @@ std::string scenesDir() {
     return MARROWLINK_SCENES_DIR;
 }
 
-// The real scene files sit in the shared folder beside the repository.
+// The real scene files are kept in tests/scenes with their licences.
 #define REQUIRE_SCENES()                                                                                     \
     ASSERT_TRUE(std::filesystem::exists(scenesDir() + "/README.md"))                                         \
-        << "the shared scenes folder was not found beside the repository (" << scenesDir()                   \
+        << "the scenes folder was not found (" << scenesDir()                   \
         << "); set MARROWLINK_SCENES to it"
 
 std::string readFile(const fs::path &path) {
