@@ -8,3 +8,23 @@ for preset in native sanitize; do
   echo "== $preset"
   cmake --workflow --preset "$preset"
 done
+
+if command -v i686-w64-mingw32-g++-posix >/dev/null && command -v wine >/dev/null; then
+  echo "== windows"
+  cmake --preset windows
+  cmake --build --preset windows
+  # Wine needs a machine that runs 32-bit x86 programs. Where it cannot start
+  # one, only the checks of the DLL's tables run, unless MARROWLINK_REQUIRE_WINE=1.
+  if timeout "${MARROWLINK_WINE_PROBE_TIMEOUT:-900}" scripts/wine-run.sh build/windows/tests/loader_test.exe \
+       --gtest_list_tests >/dev/null 2>&1; then
+    ctest --preset windows
+  elif [ "${MARROWLINK_REQUIRE_WINE:-0}" = 1 ]; then
+    echo "windows: Wine cannot run a 32-bit program on this machine" >&2
+    exit 1
+  else
+    echo "windows: Wine cannot run a 32-bit program on this machine; running only the table checks"
+    ctest --preset windows --label-exclude wine
+  fi
+else
+  echo "== windows: skipped (no i686-w64-mingw32 toolchain or Wine; scripts/setup.sh installs them)"
+fi

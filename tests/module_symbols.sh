@@ -3,8 +3,10 @@
 # nothing else, and the DLL imports only from DLLs that every Windows has.
 #   module_symbols.sh elf NM FILE      the native module (dynamic symbol table)
 #   module_symbols.sh pe OBJDUMP FILE  the Windows DLL (export and import tables)
+# A fourth argument "sanitized" lets through what AddressSanitizer adds beside
+# an exported variable (its ODR indicator, "__odr_asan.<name>").
 set -euo pipefail
-kind=$1 tool=$2 file=$3
+kind=$1 tool=$2 file=$3 build=${4:-}
 
 # The C runtime (msvcrt.dll) and the kernel (KERNEL32.dll) are all the
 # statically linked runtime needs; both ship with every Windows the host runs on.
@@ -14,6 +16,9 @@ fail=0
 case $kind in
   elf)
     exports=$("$tool" -D --defined-only "$file" | awk 'NF >= 3 { print $3 }' | sort -u)
+    if [ "$build" = sanitized ]; then
+      exports=$(grep -v '^__odr_asan\.' <<<"$exports" || true)
+    fi
     ;;
   pe)
     dump=$("$tool" -p "$file")
