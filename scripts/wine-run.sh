@@ -3,10 +3,11 @@
 # the Mono and Gecko installers, in one prefix kept between runs, and against
 # one wineserver that stays up for the whole test run so that each start is
 # quick. CMake uses it as the cross build's emulator: wine-run.sh PROGRAM ARGS...
+# `wine-run.sh --kill` ends that wineserver and every Wine process of the prefix.
 #
 #   MARROWLINK_WINEPREFIX       the prefix (default: ~/.cache/marrowlink/wine)
 #   MARROWLINK_WINE_LINGER      seconds the wineserver stays up after its last client (default 120)
-#   MARROWLINK_WINE_INIT_TIMEOUT  seconds allowed for making the prefix (default 600)
+#   MARROWLINK_WINE_INIT_TIMEOUT  seconds allowed for making the prefix (default 480)
 set -euo pipefail
 
 export WINEDEBUG=-all
@@ -14,13 +15,18 @@ export WINEDLLOVERRIDES="mscoree,mshtml="
 export WINEPREFIX="${MARROWLINK_WINEPREFIX:-${XDG_CACHE_HOME:-$HOME/.cache}/marrowlink/wine}"
 linger="${MARROWLINK_WINE_LINGER:-120}"
 
+if [ "${1:-}" = --kill ]; then
+  wineserver -k >/dev/null 2>&1 || true
+  exit 0
+fi
+
 mkdir -p "$(dirname "$WINEPREFIX")"
 {
   # One caller at a time makes the prefix and starts the server; ctest runs two.
   flock 9
   if [ ! -f "$WINEPREFIX/.marrowlink-ready" ]; then
     rm -rf "$WINEPREFIX"
-    if ! timeout "${MARROWLINK_WINE_INIT_TIMEOUT:-600}" wineboot --init </dev/null >/dev/null 2>&1; then
+    if ! timeout "${MARROWLINK_WINE_INIT_TIMEOUT:-480}" wineboot --init </dev/null >/dev/null 2>&1; then
       wineserver -k >/dev/null 2>&1 || true
       echo "wine-run: could not make the Wine prefix $WINEPREFIX" >&2
       exit 125
