@@ -122,8 +122,8 @@ TEST(FaultInjection, EachServiceWithheldInTurnForEachCommand) {
                     EXPECT_EQ(host.lines(), reference.host.lines());
                     if (std::string(service) == messageServiceName) {
                         EXPECT_TRUE(host.messages.empty());
-                    } else if (std::string(service) == panelServicesName && command.kind == commandWeightMap) {
-                        EXPECT_EQ(host.errors().size(), 2u);  // one for each About press
+                    } else if (std::string(service) == panelServicesName) {
+                        EXPECT_TRUE(host.errors().empty());  // About simply opens nothing
                     }
                 }
             }

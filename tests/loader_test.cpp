@@ -297,7 +297,7 @@ TEST_F(LoadedModule, WeightMapCommandWithoutTheFormServiceReturnsTwoAndChangesNo
     host.withheld.insert("LWXPanel");
     EXPECT_EQ(activate(host, "Ozrin_Marrowlink"), 2);
     EXPECT_TRUE(lookedUp(host, "LWXPanel"));
-    EXPECT_EQ(host.errors(), (Lines{"Marrowlink Error: Layout service is not available: LWXPanel"}));
+    EXPECT_TRUE(host.messages.empty());
     EXPECT_TRUE(host.log.empty());
     for (ItemId bone : {rig.b1, rig.b2, rig.otherBone}) {
         EXPECT_EQ(host.item(bone).weightMapNameSets, 0);

@@ -43,13 +43,8 @@ XPanelHintWord weightMapHints[35] = {
 
 void onAboutButton(void *, int) {
     try {
-        if (currentContext == nullptr)
+        if (currentContext == nullptr || currentContext->panelServices == nullptr)
             return;
-        if (currentContext->panelServices == nullptr) {
-            // Pressing About would otherwise do nothing at all.
-            currentContext->showError("Marrowlink Error: Layout service is not available: LWPanelServices");
-            return;
-        }
         AboutPanel about(currentContext->panelServices, "Marrowlink", AboutText, nullptr, true);
     } catch (...) {
         // nothing may reach the host; the form stays up
@@ -82,8 +77,6 @@ bool runOptionsForm(CommandContext &context) {
                               : nullptr;
     context.formService = form;
     if (form == nullptr) {
-        // Result 2 tells the host; the message tells the user why nothing happens.
-        context.showError("Marrowlink Error: Layout service is not available: LWXPanel");
         context.status = 2;
         return false;
     }
