@@ -14,8 +14,10 @@
 #include <bit>
 #include <cstdio>
 #include <cstring>
-#include <deque>
 #include <map>
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
 #include <memory>
 #include <string>
 #include <vector>
@@ -101,8 +103,10 @@ struct Scene {
     // bone flags and the selection is put back, and the evaluator only counts.
     void reset() {
         for (SimItem &item : host.items)
-            if (item.type == itemBone)
+            if (item.type == itemBone) {
                 item.flags = startFlags(item.orderIndex);
+                std::string().swap(item.weightMapName);  // the names a real run set, freed
+            }
         host.select(selection);
         host.countOnly = true;
         host.keepLog = false;
@@ -176,13 +180,16 @@ struct FloorLine {
 
 struct FloorScript {
     std::vector<FloorLine> lines;
-    std::deque<std::string> texts;                   // the names and the fixed lines, kept once
+    // The names and the fixed lines, kept once, end to end in one block: a
+    // block per name would leave the heap in small pieces for the runs after.
+    std::vector<char> texts;
     std::map<std::string, const char *> fixedLines;
     std::size_t longest = 0;                         // characters of the longest line
 
-    const char *keep(const std::string &text) {
-        texts.push_back(text);
-        return texts.back().c_str();
+    const char *keep(const std::string &text) {      // texts has room reserved for all
+        const char *kept = texts.data() + texts.size();
+        texts.insert(texts.end(), text.c_str(), text.c_str() + text.size() + 1);
+        return kept;
     }
 };
 
@@ -203,6 +210,10 @@ FloorScript recordLines(Scene &scene, CommandKind kind) {
     runModule(host, kind);
     FloorScript script;
     script.lines.reserve(host.log.size());
+    std::size_t textBytes = 0;
+    for (const SimLogEntry &entry : host.log)
+        textBytes += entry.line.size() + 1;
+    script.texts.reserve(textBytes);
     auto fixedText = [&](const std::string &text) {
         const char *&kept = script.fixedLines[text];
         if (kept == nullptr)
@@ -227,6 +238,15 @@ FloorScript recordLines(Scene &scene, CommandKind kind) {
     host.log.shrink_to_fit();
     scene.reset();
     return script;
+}
+
+// Hands the freed pieces back to the heap as whole blocks (glibc keeps small
+// freed blocks apart until told), so each benchmark's runs start from a heap
+// of the same shape, whatever was recorded before them.
+void tidyHeap() {
+#if defined(__GLIBC__)
+    malloc_trim(0);
+#endif
 }
 
 // The least any sender does for one line: copy the fixed text, then print the
@@ -321,6 +341,7 @@ Recorded *recordingFor(Scene &scene, const Command &command, std::string &error)
         moduleAllocCountBytes(false);
     }
     scene.reset();
+    tidyHeap();
     return fresh.get();
 }
 
@@ -361,7 +382,8 @@ void commandBenchmark(benchmark::State &state, const SceneShape *shape, const Co
     else
         for (auto _ : state)
             measuredFloorRun(recorded->script, host.genericRecord());
-    std::string dumped = name + " iterations " + std::to_string(state.iterations());
+    std::string dumped = name + " iterations " + std::to_string(state.iterations()) + " bones " +
+                         std::to_string(scene.bones);
     CALLGRIND_DUMP_STATS_AT(dumped.c_str());
     setCounters(state, scene, *recorded, module, command->kind);
 }
@@ -379,6 +401,45 @@ void snapshotBenchmark(benchmark::State &state, const SceneShape *shape) {
         host.lookups.clear();
     }
     state.counters["perBone"] = benchmark::Counter(static_cast<double>(scene.bones),
+                                                   benchmark::Counter::kIsIterationInvariantRate |
+                                                       benchmark::Counter::kInvert);
+}
+
+// [SECTION] Parts of the tree commands
+
+// Marking alone on the 100,000 selected bones, with the sorted index and with
+// the plain look-up the module falls back to when the index cannot be
+// allocated (made to fail here): a pass over the list for every bone node.
+void markBenchmark(benchmark::State &state, const SceneShape *shape, bool plainLookUp) {
+    Scene &scene = sceneFor(*shape);
+    SimHost &host = scene.host;
+    host.activate();
+    CommandContext context(host.lookup(), host.genericRecord());
+    SceneNode root(nullptr, nullptr, nullptr);
+    buildChildren(&root, context.itemInfo);
+    for (auto _ : state) {
+        if (plainLookUp)
+            moduleAllocFailAt(1, false);  // the index is the first allocation of markSelected
+        markSelected(&root, context.itemInfo, context.interfaceInfo);
+        moduleAllocDisarm();
+    }
+    destroyChildren(&root);
+    state.counters["perBone"] = benchmark::Counter(static_cast<double>(scene.bones),
+                                                   benchmark::Counter::kIsIterationInvariantRate |
+                                                       benchmark::Counter::kInvert);
+}
+
+// Rest on the large scene with one object selected: the tree still covers the
+// whole scene, so the time is the tree's, for the lines of 1,000 bones.
+void oneObjectBenchmark(benchmark::State &state, const SceneShape *shape) {
+    Scene &scene = sceneFor(*shape);
+    SimHost &host = scene.host;
+    host.select({scene.selection.front()});
+    for (auto _ : state)
+        runModule(host, commandRest);
+    host.select(scene.selection);
+    state.counters["nodes"] = static_cast<double>(scene.nodes());
+    state.counters["perNode"] = benchmark::Counter(static_cast<double>(scene.nodes()),
                                                    benchmark::Counter::kIsIterationInvariantRate |
                                                        benchmark::Counter::kInvert);
 }
@@ -463,8 +524,17 @@ void registerBenchmarks() {
                 benchmark::RegisterBenchmark(name.c_str(), commandBenchmark, &shape, &command, module, name)
                     ->Unit(shape.unit);
             }
-        if (shape.bonesMode)
-            benchmark::RegisterBenchmark((std::string("snapshot/") + shape.name).c_str(), snapshotBenchmark, &shape)
+        std::string name = shape.name;
+        if (shape.bonesMode) {
+            benchmark::RegisterBenchmark(("snapshot/" + name).c_str(), snapshotBenchmark, &shape)->Unit(shape.unit);
+            benchmark::RegisterBenchmark(("mark/" + name + "/index").c_str(), markBenchmark, &shape, false)
+                ->Unit(shape.unit);
+            benchmark::RegisterBenchmark(("mark/" + name + "/plain").c_str(), markBenchmark, &shape, true)
+                ->Iterations(1)
+                ->Unit(shape.unit);
+        }
+        if (name == "large")
+            benchmark::RegisterBenchmark("rest/large/oneObjectSelected", oneObjectBenchmark, &shape)
                 ->Unit(shape.unit);
     }
 }
