@@ -5,7 +5,9 @@ set -euo pipefail
 
 native=(build-essential cmake pkg-config git googletest libgtest-dev libbenchmark-dev
         libpng-dev libfreetype-dev fonts-dejavu-core clang libclang-rt-14-dev)
-windows=(g++-mingw-w64-i686 binutils-mingw-w64-i686 wine wine32:i386)
+# The Windows DLL and Wine; g++-multilib and qemu-user for the 32-bit Linux
+# build that stands in where Wine cannot run 32-bit programs.
+windows=(g++-mingw-w64-i686 binutils-mingw-w64-i686 wine wine32:i386 g++-multilib qemu-user)
 
 want=("${native[@]}")
 if [ "${MARROWLINK_WINDOWS:-1}" != 0 ]; then

@@ -21,12 +21,19 @@ void buildSampleRig(SimHost &host) {
 
     ItemId sword = host.addObject("Sword", hand);
     ItemId blade = host.addBone(sword, "Blade", nullptr, 0);
-    host.addBone(sword, "Tip", blade, on);
+    ItemId tip = host.addBone(sword, "Tip", blade, on);
 
     ItemId key = host.addLight("Key Light");
     host.addLight("Fill Light");
     ItemId lantern = host.addObject("Lantern", key);
     host.addBone(lantern, "Handle", nullptr, 0);
+    // Both props have a "Grip": a name that repeats, told apart as Sword/Grip and Lantern/Grip.
+    ItemId swordGrip = host.addBone(sword, "Grip", blade, 0);
+    host.addBone(lantern, "Grip", nullptr, on);
+    // The sword's bones are posed away from their rest, so resting them shows.
+    host.item(blade).rotation = {0, 90, 0};
+    host.item(tip).position = {0, 0, 0.8};
+    host.item(swordGrip).position = {0, 0, -0.15};
     host.addCamera("Camera");
     host.select({body});
 }

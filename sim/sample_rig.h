@@ -6,5 +6,6 @@
 
 // Builds into an empty host: a body with bone chains (a bone below a bone), a
 // prop parented to a bone, a lantern object parented to a light, two lights and
-// a camera. Some bones start inactive, some with weight maps or settings.
+// a camera. Some bones start inactive, some with weight maps or settings; both
+// props have a bone named "Grip".
 void buildSampleRig(SimHost &host);

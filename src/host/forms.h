@@ -15,6 +15,9 @@ struct XPanelControl {
 // One word of a hint list: as wide as an address.
 using XPanelHintWord = std::uintptr_t;
 
+// A button's action, named in a hint list; the host calls it with the form and the button's ID.
+using XPanelButtonAction = void (*)(void *form, int controlId);
+
 struct XPanelService {                                                                    // "LWXPanel"
     void (*unused0)();                                                                    // entry 0
     void (*unused1)();                                                                    // entry 1
@@ -37,4 +40,5 @@ static_assert(offsetof(XPanelService, post) == 12 * sizeof(void *), "entry 12");
 #if defined(_M_IX86) || defined(__i386__)
 static_assert(sizeof(XPanelService) == 13 * 4, "32-bit host layout");
 static_assert(sizeof(XPanelControl) == 12, "32-bit host layout");
+static_assert(sizeof(XPanelHintWord) == 4, "hint words are 32 bits");
 #endif
