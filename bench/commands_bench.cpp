@@ -27,6 +27,8 @@
 #include "commands/memory.h"
 #include "commands/weight_map_options.h"
 #include "sim/sim_host.h"
+#include "sim/sim_panels.h"
+#include "ui/weight_map_command.h"
 
 #if __has_include(<valgrind/callgrind.h>)
 #include <valgrind/callgrind.h>
@@ -75,10 +77,14 @@ unsigned startFlags(int boneNumber) {
 struct Scene {
     const SceneShape *shape;
     SimHost host;
+    SimPanels panels{host};        // the options form's services
     std::vector<ItemId> selection;
     long bones = 0;
 
     explicit Scene(const SceneShape &of) : shape(&of) {
+        // Every form the command posts is confirmed with every option on.
+        panels.defaultFormUser = {1, 0, {{controlAdjustBoneSettings, 1}, {controlUseWeightMapOnly, 1},
+                                         {controlWeightNormalization, 1}}, {}};
         char name[64];
         host.reserve(static_cast<std::size_t>(of.objects) * static_cast<std::size_t>(of.bonesEach + 1));
         for (int o = 0; o < of.objects; ++o) {
@@ -132,15 +138,18 @@ Scene &sceneFor(const SceneShape &shape) {
 struct Command {
     const char *name;
     CommandKind kind;
+    bool form;    // the weight-map command with its options form, confirmed by the simulator's user
 };
 
 const Command commands[] = {
-    {"activate", commandActivate},
-    {"deactivate", commandDeactivate},
-    {"weightmap", commandWeightMap},
-    {"pivots", commandRecordPivots},
-    {"rest", commandRest},
+    {"activate", commandActivate, false},
+    {"deactivate", commandDeactivate, false},
+    {"weightmap", commandWeightMap, false},
+    {"weightmapform", commandWeightMap, true},
+    {"pivots", commandRecordPivots, false},
+    {"rest", commandRest, false},
 };
+const Command &restCommand = commands[5];
 
 bool isHierarchy(CommandKind kind) { return kind == commandRecordPivots || kind == commandRest; }
 
@@ -154,9 +163,16 @@ void weightMapWork(SimHost &host) {
     }
 }
 
-void runModule(SimHost &host, CommandKind kind) {
+void runModule(Scene &scene, const Command &command) {
+    SimHost &host = scene.host;
+    CommandKind kind = command.kind;
     host.activate();
-    if (kind == commandWeightMap)
+    if (command.form) {
+        scene.panels.activate();
+        runWeightMapCommand(host.genericRecord(), host.lookup());
+        scene.panels.forms.clear();
+        scene.panels.calls.clear();
+    } else if (kind == commandWeightMap)
         weightMapWork(host);
     else if (isHierarchy(kind))
         runHierarchyCommand(host.genericRecord(), host.lookup(), kind);
@@ -202,12 +218,12 @@ ItemId parseItem(const std::string &digits) {
 
 // Runs the command once for real (the evaluator applies and logs every line)
 // and keeps its lines as the floor's script; then puts the scene back.
-FloorScript recordLines(Scene &scene, CommandKind kind) {
+FloorScript recordLines(Scene &scene, const Command &command) {
     SimHost &host = scene.host;
     scene.reset();
     host.countOnly = false;
     host.keepLog = true;
-    runModule(host, kind);
+    runModule(scene, command);
     FloorScript script;
     script.lines.reserve(host.log.size());
     std::size_t textBytes = 0;
@@ -282,9 +298,9 @@ void runFloor(const FloorScript &script, LayoutGeneric *generic) {
 }
 
 // The measured calls, apart from the set-up's, so a profile can tell them apart.
-[[gnu::noinline]] void measuredModuleRun(SimHost &host, CommandKind kind) {
+[[gnu::noinline]] void measuredModuleRun(Scene &scene, const Command &command) {
     CALLGRIND_START_INSTRUMENTATION;
-    runModule(host, kind);
+    runModule(scene, command);
     CALLGRIND_STOP_INSTRUMENTATION;
 }
 
@@ -315,12 +331,12 @@ Recorded *recordingFor(Scene &scene, const Command &command, std::string &error)
         it = it->first.compare(0, prefix.size(), prefix) != 0 ? recordings.erase(it) : std::next(it);
     std::unique_ptr<Recorded> &fresh = recordings[key];
     fresh = std::make_unique<Recorded>();
-    fresh->script = recordLines(scene, command.kind);
+    fresh->script = recordLines(scene, command);
 
     // The module in count-only mode must send exactly as many lines.
     SimHost &host = scene.host;
     moduleAllocCountBytes(true);
-    runModule(host, command.kind);
+    runModule(scene, command);
     moduleAllocCountBytes(false);
     fresh->runPeakBytes = moduleAllocPeakBytes();
     if (fresh->script.longest >= 100)
@@ -378,7 +394,7 @@ void commandBenchmark(benchmark::State &state, const SceneShape *shape, const Co
     CALLGRIND_ZERO_STATS;
     if (module)
         for (auto _ : state)
-            measuredModuleRun(host, command->kind);
+            measuredModuleRun(scene, *command);
     else
         for (auto _ : state)
             measuredFloorRun(recorded->script, host.genericRecord());
@@ -436,7 +452,7 @@ void oneObjectBenchmark(benchmark::State &state, const SceneShape *shape) {
     SimHost &host = scene.host;
     host.select({scene.selection.front()});
     for (auto _ : state)
-        runModule(host, commandRest);
+        runModule(scene, restCommand);
     host.select(scene.selection);
     state.counters["nodes"] = static_cast<double>(scene.nodes());
     state.counters["perNode"] = benchmark::Counter(static_cast<double>(scene.nodes()),

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds and runs the benchmarks: every command on every scene beside its floor,
 # with repetitions (REPETITIONS, 5 by default), ending with the summary table of
-# medians. Extra arguments go to the benchmark program (--benchmark_filter=...).
+# medians, then the About panel's redraw. Extra arguments go to the command
+# benchmarks (--benchmark_filter=...).
 #
 #   scripts/bench.sh --callgrind [FILTER]   instruction counts instead of times:
 #       each matching benchmark runs once under callgrind, only the measured
@@ -11,12 +12,16 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 MARROWLINK_WINDOWS=0 scripts/setup.sh
 cmake --preset native >/dev/null
-cmake --build --preset native --target commands_bench >/dev/null
+cmake --build --preset native --target commands_bench about_panel_bench >/dev/null
 bench=build/native/bench/commands_bench
 
 if [ "${1:-}" != --callgrind ]; then
   echo "machine: $(nproc) cores, $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | xargs); load before: $(cut -d' ' -f1-3 /proc/loadavg)"
   "$bench" --benchmark_repetitions="${REPETITIONS:-5}" --benchmark_report_aggregates_only=true "$@"
+  echo
+  echo "About panel: the logo's 20000 plot calls beside their floor, and a whole redraw in the simulator"
+  build/native/bench/about_panel_bench --benchmark_repetitions="${REPETITIONS:-5}" --benchmark_report_aggregates_only=true \
+    2>&1 | grep -E '_median|^Benchmark'
   echo "load after: $(cut -d' ' -f1-3 /proc/loadavg)"
   exit 0
 fi
