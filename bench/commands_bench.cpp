@@ -1,8 +1,10 @@
 // The five commands on production-size scenes, each beside its floor: the time
 // to format exactly the lines the command sends on that scene (recorded once
-// from a real run) and hand them to the same evaluator. Both sides run with the
-// simulator's evaluator counting lines only, so what the module adds shows as
-// module / floor: its queries of the scene, its snapshot, its tree. The program
+// from a real run) and hand them to the same evaluator. The floor formats with
+// its own plainest code, so the module's formatting counts as the module's.
+// Both sides run with the simulator's evaluator counting lines only, so what
+// the module adds shows as module / floor: its queries of the scene, its
+// snapshot, its tree, its formatting. The program
 // ends with a summary table of those ratios, the time per bone and the tree's
 // memory per node (scripts/bench.sh runs it with repetitions).
 //
