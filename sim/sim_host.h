@@ -24,20 +24,22 @@ struct SimVector {
 };
 
 struct SimItem {
+    // What the query services read comes first, so that a query touches one
+    // cache line of the item: a large scene is far bigger than the caches.
     int type = itemObject;
-    std::string name;
-    bool nameMissing = false;       // entry 8 answers null for this item
-    std::optional<int> reportedType;  // entry 7 answers this instead of the type (a hostile host)
-    bool endsList = false;          // entry 1 answers null after this item, as if its list ended here
     int parent = -1;                // index into SimHost::items; -1 for top level
-    std::vector<int> children;      // in the host's child order
     int object = -1;                // bones: the owning object
-    std::vector<int> bones;         // objects: their bones, in bone order
     int orderIndex = 0;             // position among the items of its type (bones: among the object's bones)
     int childIndex = -1;            // position in the parent's children
+    unsigned flags = boneFlagActive;  // bone state the commands touch (more below)
+    bool nameMissing = false;       // entry 8 answers null for this item
+    bool endsList = false;          // entry 1 answers null after this item, as if its list ended here
+    std::optional<int> reportedType;  // entry 7 answers this instead of the type (a hostile host)
+    std::vector<int> children;      // in the host's child order
+    std::vector<int> bones;         // objects: their bones, in bone order
+    std::string name;
 
     // Bone state the commands touch.
-    unsigned flags = boneFlagActive;
     std::string weightMapName;
     SimVector position, rotation;   // current pose (rotation as heading, pitch, bank in degrees)
     SimVector pivotRotation;

@@ -1,6 +1,10 @@
 // The selection check, the snapshot, the restore and the item list that holds it.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstring>
+#include <string>
+
 #include "commands/bone_actions.h"
 #include "commands/line.h"
 #include "test_support.h"
@@ -194,6 +198,45 @@ TEST(FormatLine, PrintsItemIdsInFullLowercaseHexAndNeverWritesPastTheBuffer) {
     EXPECT_EQ(formatTextLine(small, 6, "ab%scd", "XYZ"), 7u);
     EXPECT_STREQ(small, "abXYZ");
     EXPECT_EQ(small[6], '#');
+}
+
+// Every pattern at every buffer size gives the start of the whole line, ended,
+// and nothing past the buffer: runs of text, directives at either end, a "%"
+// that is no directive, a missing text, the ID 0.
+TEST(FormatLine, CutsEveryLineCleanlyAtEveryBufferSize) {
+    struct Case {
+        const char *pattern;
+        const char *text;
+        std::uintptr_t id;
+        const char *whole;
+    };
+    const Case cases[] = {
+        {"SelectItem %x", nullptr, 0x4a00beefu, "SelectItem 4a00beef"},
+        {"%x", nullptr, 0, "0"},
+        {"%x end", nullptr, 0xabcu, "abc end"},
+        {"BoneWeightMapName %s", "Arm.L", 0, "BoneWeightMapName Arm.L"},
+        {"BoneWeightMapName %s", nullptr, 0, "BoneWeightMapName "},
+        {"%s", "", 0, ""},
+        {"100%d %% %", "unused", 0, "100%d %% %"},
+        {"%%s and %sx", "T", 0, "%T and Tx"},
+        {"EditBones", nullptr, 0, "EditBones"},
+    };
+    for (const Case &row : cases) {
+        SCOPED_TRACE(row.pattern);
+        std::string whole = row.whole;
+        for (std::size_t capacity = 0; capacity <= whole.size() + 2; ++capacity) {
+            SCOPED_TRACE(capacity);
+            char buffer[64];
+            std::memset(buffer, '#', sizeof buffer);
+            std::size_t needed = formatLine(buffer, capacity, row.pattern, row.text, reinterpret_cast<ItemId>(row.id));
+            EXPECT_EQ(needed, whole.size());
+            if (capacity > 0) {
+                EXPECT_EQ(std::string(buffer), whole.substr(0, std::min(whole.size(), capacity - 1)));
+            }
+            for (std::size_t i = capacity; i < sizeof buffer; ++i)
+                ASSERT_EQ(buffer[i], '#');
+        }
+    }
 }
 
 TEST(ItemIdList, ResizeKeepsTheFirstIdsAndAFailedGrowthKeepsTheOldStorage) {
