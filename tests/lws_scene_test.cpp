@@ -15,30 +15,12 @@
 #include <unistd.h>
 
 #include "sim/lws_scene.h"
+#include "scene_files.h"
 #include "test_support.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-
-std::string scenesDir() {
-    if (const char *override = std::getenv("MARROWLINK_SCENES"))
-        return override;
-    return MARROWLINK_SCENES_DIR;
-}
-
-// The real scene files are kept in tests/scenes with their licences.
-#define REQUIRE_SCENES()                                                                                     \
-    ASSERT_TRUE(std::filesystem::exists(scenesDir() + "/README.md"))                                         \
-        << "the scenes folder was not found (" << scenesDir()                   \
-        << "); set MARROWLINK_SCENES to it"
-
-std::string readFile(const std::string &path) {
-    std::ifstream file(path, std::ios::binary);
-    std::ostringstream content;
-    content << file.rdbuf();
-    return content.str();
-}
 
 // What each real file holds, counted by reading it (the scenes folder's
 // README gives the same counts).

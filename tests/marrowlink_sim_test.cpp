@@ -13,6 +13,7 @@
 #include <sstream>
 
 #include "sim/lws_scene.h"
+#include "scene_files.h"
 #include "test_support.h"
 
 extern char **environ;
@@ -20,25 +21,6 @@ extern char **environ;
 namespace {
 
 namespace fs = std::filesystem;
-
-std::string scenesDir() {
-    if (const char *override = std::getenv("MARROWLINK_SCENES"))
-        return override;
-    return MARROWLINK_SCENES_DIR;
-}
-
-// The real scene files are kept in tests/scenes with their licences.
-#define REQUIRE_SCENES()                                                                                     \
-    ASSERT_TRUE(std::filesystem::exists(scenesDir() + "/README.md"))                                         \
-        << "the scenes folder was not found (" << scenesDir()                   \
-        << "); set MARROWLINK_SCENES to it"
-
-std::string readFile(const fs::path &path) {
-    std::ifstream file(path, std::ios::binary);
-    std::ostringstream content;
-    content << file.rdbuf();
-    return content.str();
-}
 
 void writeFile(const fs::path &path, const std::string &text) {
     std::ofstream file(path, std::ios::binary);
