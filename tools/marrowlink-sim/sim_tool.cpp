@@ -710,15 +710,25 @@ std::string pivotCell(const BoneRow &row) {
 // Host texts are Windows-1252 bytes (the form's title starts its notice with
 // byte 169); a terminal wants UTF-8. Bytes that are not UTF-8 already are
 // shown as the Latin letters they stand for.
+// The length of the whole UTF-8 sequence that starts at text[i], or 0 when
+// the bytes there are not one.
+std::size_t utf8SequenceLength(const std::string &text, std::size_t i) {
+    auto c = static_cast<unsigned char>(text[i]);
+    std::size_t length = c < 0x80 ? 1 : (c & 0xe0) == 0xc0 ? 2 : (c & 0xf0) == 0xe0 ? 3 : (c & 0xf8) == 0xf0 ? 4 : 0;
+    if (length == 0 || i + length > text.size())
+        return 0;
+    for (std::size_t k = 1; k < length; ++k)
+        if ((static_cast<unsigned char>(text[i + k]) & 0xc0) != 0x80)
+            return 0;
+    return length;
+}
+
 std::string displayText(const std::string &text) {
     std::string out;
     for (std::size_t i = 0; i < text.size(); ++i) {
         auto c = static_cast<unsigned char>(text[i]);
-        std::size_t length = c < 0x80 ? 1 : (c & 0xe0) == 0xc0 ? 2 : (c & 0xf0) == 0xe0 ? 3 : (c & 0xf8) == 0xf0 ? 4 : 0;
-        bool valid = length > 0 && i + length <= text.size();
-        for (std::size_t k = 1; valid && k < length; ++k)
-            valid = (static_cast<unsigned char>(text[i + k]) & 0xc0) == 0x80;
-        if (valid) {
+        std::size_t length = utf8SequenceLength(text, i);
+        if (length > 0) {
             out += text.substr(i, length);
             i += length - 1;
         } else {
@@ -845,11 +855,8 @@ std::string jsonString(const std::string &text) {
             out += static_cast<char>(c);
         } else {
             // Keep valid UTF-8; read any other byte as Windows' Latin letters.
-            std::size_t length = (c & 0xe0) == 0xc0 ? 2 : (c & 0xf0) == 0xe0 ? 3 : (c & 0xf8) == 0xf0 ? 4 : 0;
-            bool valid = length > 0 && i + length <= text.size();
-            for (std::size_t k = 1; valid && k < length; ++k)
-                valid = (static_cast<unsigned char>(text[i + k]) & 0xc0) == 0x80;
-            if (valid) {
+            std::size_t length = utf8SequenceLength(text, i);
+            if (length > 0) {
                 out += text.substr(i, length);
                 i += length - 1;
             } else {
